@@ -1,0 +1,30 @@
+# add_setup_installer(<target> ARCHIVE <file> ARCHIVER <file> [DEPENDS <targets/files>...])
+#
+# Links one setup.exe (output name "setup", in build/installers/<target>/) that carries
+# ARCHIVE as resource 132 and ARCHIVER as resource 133 (type "setup", language 0x0804).
+# The default installer and the test variants (damaged archive, damaged archiver, large
+# payload) are all made with it.
+function(add_setup_installer target)
+  cmake_parse_arguments(ARG "" "ARCHIVE;ARCHIVER" "DEPENDS" ${ARGN})
+  set(dir ${CMAKE_BINARY_DIR}/installers/${target})
+  set(rc ${dir}/payload.rc)
+  file(MAKE_DIRECTORY ${dir})
+  file(WRITE ${rc}.in
+"LANGUAGE 0x04, 0x02
+132 SETUP \"${ARG_ARCHIVE}\"
+133 SETUP \"${ARG_ARCHIVER}\"
+")
+  configure_file(${rc}.in ${rc} COPYONLY)
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${ARG_ARCHIVE};${ARG_ARCHIVER}")
+  add_executable(${target} WIN32
+    ${CMAKE_SOURCE_DIR}/afx/appmodul.cpp
+    ${CMAKE_SOURCE_DIR}/res/setup.rc
+    ${rc}
+    $<TARGET_OBJECTS:setup_core>)
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/afx ${CMAKE_SOURCE_DIR}/res)
+  target_link_libraries(${target} PRIVATE setup_portable ${SETUP_WIN_LIBS})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${dir})
+  if(ARG_DEPENDS)
+    add_dependencies(${target} ${ARG_DEPENDS})
+  endif()
+endfunction()
