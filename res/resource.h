@@ -21,8 +21,8 @@
 #define IDC_CANCEL_SETUP      1001
 #define IDC_BACK              1003
 // Exit confirmation (135)
-#define IDC_YES               1000
-#define IDC_NO                1001
+#define IDC_CONFIRM_YES               1000
+#define IDC_CONFIRM_NO                1001
 #define IDC_QUESTION          1008
 // Folder page (130)
 #define IDC_BROWSE            1000

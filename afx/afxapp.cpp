@@ -1,0 +1,60 @@
+#include "afx/afxwin.h"
+
+namespace {
+CWinApp* g_pApp = nullptr;
+}
+
+CWinApp::CWinApp(const char* lpszAppName) {
+    if (lpszAppName) m_strAppName = lpszAppName;
+    g_pApp = this;
+}
+
+CWinApp::~CWinApp() {
+    if (g_pApp == this) g_pApp = nullptr;
+}
+
+int CWinApp::AfxWinMain(HINSTANCE hInstance) {
+    m_hInstance = hInstance;
+    if (m_strAppName.IsEmpty()) {
+        // No title string in the resources: the display name is the executable's
+        // file name without its extension.
+        char path[MAX_PATH] = "";
+        ::GetModuleFileNameA(hInstance, path, sizeof(path));
+        CString name(path);
+        const int slash = name.ReverseFind('\\');
+        if (slash >= 0) name = name.Mid(slash + 1);
+        const int dot = name.ReverseFind('.');
+        if (dot > 0) name = name.Left(dot);
+        m_strAppName = name;
+    }
+    if (!InitInstance()) return ExitInstance();
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    ExitInstance();
+    return static_cast<int>(msg.wParam);
+}
+
+CWinApp* AfxGetApp() { return g_pApp; }
+
+CWnd* AfxGetMainWnd() { return g_pApp ? g_pApp->m_pMainWnd : nullptr; }
+
+HINSTANCE AfxGetResourceHandle() {
+    return g_pApp && g_pApp->m_hInstance ? g_pApp->m_hInstance : ::GetModuleHandleA(nullptr);
+}
+
+BOOL AfxEnableControlContainer() {
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof(icc);
+    icc.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES;
+    return ::InitCommonControlsEx(&icc);
+}
+
+int AfxMessageBox(const char* lpszText, UINT nType, UINT) {
+    CWnd* pMain = AfxGetMainWnd();
+    HWND hOwner = pMain && ::IsWindow(pMain->m_hWnd) ? pMain->m_hWnd : nullptr;
+    const char* caption = g_pApp ? g_pApp->m_strAppName.GetString() : "";
+    return ::MessageBoxA(hOwner, lpszText, caption, nType);
+}

@@ -1,0 +1,7 @@
+#include "app/FolderText.h"
+
+void NormalizeFolder(CString& strFolder) {
+    strFolder.TrimRight(' ');
+    strFolder.TrimRight('\\');
+    strFolder += '\\';
+}

@@ -1,0 +1,13 @@
+// Every registry key and value that setup.exe writes or deletes (HKEY_LOCAL_MACHINE).
+#pragma once
+#include <windows.h>
+
+// "Path" in Software\tesmarin and the uninstall entry (DisplayName, DisplayVersion,
+// UninstallString). Failures are silent.
+void WriteInstallRecords(const char* lpszInstallDir);
+// tsmVersion, tsmFilePath (g_strInstallDir), tsmType in Software\tsmVersion.
+void WriteVersionRecord();
+// TRUE when the key opened and the value was deleted.
+BOOL DeleteRegistryValue(const char* lpszSubKey, const char* lpszValueName);
+
+#define SETUP_UNINSTALL_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\tesmarin"
