@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 pkgs=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
       binutils-mingw-w64-i686 libz-mingw-w64-dev
-      wine wine64 xvfb xauth x11-utils locales fonts-wqy-microhei imagemagick
+      wine wine64 fonts-wine xvfb xauth x11-utils locales fonts-wqy-microhei imagemagick
       cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
       liblzma-dev zlib1g-dev xz-utils nsis osslsigncode dpkg-dev python3
       openjdk-17-jdk-headless time)
