@@ -1,0 +1,474 @@
+// Quillmate's uninstaller: uninstall.exe in the install folder D.
+//
+//   uninstall.exe [/S]     asks first (not with /S), then removes the installation
+//
+// It removes only what the installation made: the files and folders listed in
+// D\uninstall.lst (the manifest the archiver stores in every archive), the expanded
+// libraries beside listed *.pack.gz files, the shortcuts of the setup program when they
+// point into D, and the setup program's registry values. A user's own files stay, and so
+// do the folders holding them.
+//
+// A running program cannot delete its own file, so the last step hands over to a copy
+// of this program in %TEMP% (started with "/finish"), which waits on a handle to this
+// process, then deletes uninstall.exe and the emptied D. That copy marks itself for
+// deletion at the next restart. This works the same on Windows and under Wine, where a
+// "cmd /c ping & del" delay would depend on timing instead of the process's end.
+//
+// Exit codes: 0 removed, 1 cancelled, 2 removed with leftovers, 3 no manifest.
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <tlhelp32.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "manifest.h"
+
+namespace {
+
+const wchar_t kTitle[] = L"Quillmate 卸载";
+const wchar_t kManifestName[] = L"uninstall.lst";
+const wchar_t kMainWindowClass[] = L"QuillmateMain";
+
+enum ExitCode { kDone = 0, kCancelled = 1, kLeftovers = 2, kNoManifest = 3 };
+
+class Handle {
+public:
+  explicit Handle(HANDLE h = nullptr) : h_(h) {}
+  ~Handle() {
+    if (valid()) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+
+private:
+  HANDLE h_;
+};
+
+class RegKey {
+public:
+  RegKey() = default;
+  ~RegKey() { Close(); }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  // ERROR_SUCCESS or the registry's error; the key stays closed on failure.
+  LONG Open(HKEY root, const wchar_t* path, REGSAM access) {
+    Close();
+    return RegOpenKeyExW(root, path, 0, access, &h_);
+  }
+  void Close() {
+    if (h_) RegCloseKey(h_);
+    h_ = nullptr;
+  }
+  HKEY get() const { return h_; }
+
+private:
+  HKEY h_ = nullptr;
+};
+
+template <typename T>
+class ComPtr {
+public:
+  ComPtr() = default;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+  void** out() { return reinterpret_cast<void**>(&p_); }
+
+private:
+  T* p_ = nullptr;
+};
+
+class ComScope {
+public:
+  ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~ComScope() {
+    if (ok_) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+private:
+  bool ok_;
+};
+
+class Argv {
+public:
+  Argv() : argv_(CommandLineToArgvW(GetCommandLineW(), &argc_)) {}
+  ~Argv() {
+    if (argv_) LocalFree(argv_);
+  }
+  Argv(const Argv&) = delete;
+  Argv& operator=(const Argv&) = delete;
+  int count() const { return argv_ ? argc_ : 0; }
+  std::wstring operator[](int i) const { return argv_[i]; }
+
+private:
+  int argc_ = 0;
+  LPWSTR* argv_;
+};
+
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0) return std::wstring();
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+// Full, long-name form; `path` itself when it cannot be resolved.
+std::wstring Canonical(const std::wstring& path) {
+  DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (need == 0) return path;
+  std::wstring full(need, L'\0');
+  DWORD got = GetFullPathNameW(path.c_str(), need, &full[0], nullptr);
+  if (got == 0 || got >= need) return path;
+  full.resize(got);
+  need = GetLongPathNameW(full.c_str(), nullptr, 0);
+  if (need == 0) return full;  // does not exist (any more): the full form will do
+  std::wstring long_form(need, L'\0');
+  got = GetLongPathNameW(full.c_str(), &long_form[0], need);
+  if (got == 0 || got >= need) return full;
+  long_form.resize(got);
+  return long_form;
+}
+
+std::wstring WithBackslash(std::wstring dir) {
+  if (dir.empty() || dir.back() != L'\\') dir += L'\\';
+  return dir;
+}
+
+std::wstring WithoutBackslash(std::wstring dir) {
+  while (dir.size() > 3 && dir.back() == L'\\') dir.pop_back();
+  return dir;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsGone(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND; }
+
+// Empty when the folder is unknown on this system (CSIDL_ALTSTARTUP under Wine, for one).
+std::wstring SpecialFolder(int csidl) {
+  wchar_t buf[MAX_PATH] = L"";
+  if (!SHGetSpecialFolderPathW(nullptr, buf, csidl, FALSE)) return std::wstring();
+  buf[MAX_PATH - 1] = L'\0';
+  return buf;
+}
+
+// False when the manifest cannot be read; `text` then says nothing.
+bool ReadSmallFile(const std::wstring& path, std::string* text) {
+  Handle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!h.valid()) return false;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(h.get(), &size) || size.QuadPart > (64 << 20)) return false;
+  text->assign(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  if (size.QuadPart > 0 && (!ReadFile(h.get(), &(*text)[0], static_cast<DWORD>(size.QuadPart), &got, nullptr) ||
+                            got != size.QuadPart))
+    return false;
+  return true;
+}
+
+class Uninstaller {
+public:
+  Uninstaller(std::wstring exe, std::wstring dir) : exe_(std::move(exe)), dir_(std::move(dir)) {}
+
+  void RemoveShortcuts();
+  void RemoveFiles(const uninst::Manifest& manifest);
+  void RemoveFolders(const uninst::Manifest& manifest);
+  void RemoveRegistry();
+  void CloseRunningProgram();
+  void HandOverSelfDelete();
+
+  const std::vector<std::wstring>& leftovers() const { return leftovers_; }
+
+private:
+  bool OwnedByThisInstall(const std::wstring& recorded_dir) const {
+    return recorded_dir.empty() || uninst::SamePath(WithBackslash(Canonical(recorded_dir)), dir_);
+  }
+  void RemoveShortcut(const std::wstring& lnk);
+  void RemoveFile(const std::wstring& rel);
+  bool CrossesLink(const std::wstring& rel) const;
+  void RemoveKeyValues(const wchar_t* path, const wchar_t* const* names, size_t count, const wchar_t* owner_value,
+                       bool owner_is_file);
+
+  std::wstring exe_;  // our own file
+  std::wstring dir_;  // D, canonical, ending in a backslash
+  std::vector<std::wstring> leftovers_;
+};
+
+void Uninstaller::RemoveShortcut(const std::wstring& lnk) {
+  if (!Exists(lnk)) return;
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out()))) return;
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.out()))) return;
+  if (FAILED(file->Load(lnk.c_str(), STGM_READ))) return;
+  wchar_t target[MAX_PATH] = L"";
+  if (FAILED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) || target[0] == L'\0') return;
+  target[MAX_PATH - 1] = L'\0';
+  // A shortcut of the same name made for another copy of the program is not ours.
+  if (!uninst::IsInside(Canonical(target), dir_)) return;
+  if (!DeleteFileW(lnk.c_str()) && !IsGone(GetLastError())) leftovers_.push_back(lnk);
+}
+
+void Uninstaller::RemoveShortcuts() {
+  ComScope com;
+  std::vector<std::wstring> startup_folders = {SpecialFolder(CSIDL_COMMON_STARTUP), SpecialFolder(CSIDL_ALTSTARTUP)};
+  for (const std::wstring& folder : startup_folders)
+    if (!folder.empty()) RemoveShortcut(WithBackslash(folder) + L"Quillmate.lnk");
+  std::wstring desktop = SpecialFolder(CSIDL_DESKTOP);
+  if (!desktop.empty()) RemoveShortcut(WithBackslash(desktop) + L"Quillmate.lnk");
+  std::wstring start_menu = SpecialFolder(CSIDL_COMMON_STARTMENU);
+  if (!start_menu.empty()) {
+    std::wstring group = WithBackslash(start_menu) + L"Quillmate";
+    RemoveShortcut(group + L"\\Quillmate.lnk");
+    RemoveShortcut(group + L"\\卸载.lnk");
+    RemoveDirectoryW(group.c_str());  // only when empty: other shortcuts stay
+  }
+}
+
+// A listed path whose folders were replaced by a junction could lead outside D.
+bool Uninstaller::CrossesLink(const std::wstring& rel) const {
+  for (size_t pos = rel.find(L'\\'); pos != std::wstring::npos; pos = rel.find(L'\\', pos + 1)) {
+    DWORD attrs = GetFileAttributesW((dir_ + rel.substr(0, pos)).c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  }
+  return false;
+}
+
+void Uninstaller::RemoveFile(const std::wstring& rel) {
+  std::wstring path = dir_ + rel;
+  if (uninst::SamePath(path, exe_)) return;  // handed over at the very end
+  DWORD attrs = GetFileAttributesW(path.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) return;
+  if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
+    leftovers_.push_back(path);  // listed as a file but a folder now: not ours to empty
+    return;
+  }
+  if (CrossesLink(rel)) {
+    leftovers_.push_back(path);
+    return;
+  }
+  if (attrs & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+  if (!DeleteFileW(path.c_str()) && !IsGone(GetLastError())) leftovers_.push_back(path);
+}
+
+void Uninstaller::RemoveFiles(const uninst::Manifest& manifest) {
+  for (const std::wstring& rel : manifest.files) {
+    RemoveFile(rel);
+    std::wstring expanded = uninst::ExpandedName(rel);
+    if (!expanded.empty()) RemoveFile(expanded);
+  }
+}
+
+void Uninstaller::RemoveFolders(const uninst::Manifest& manifest) {
+  for (const std::wstring& rel : uninst::DeepestFirst(manifest.folders)) {
+    std::wstring path = dir_ + rel;
+    if (!Exists(path) || CrossesLink(rel + L"\\")) continue;
+    if (!RemoveDirectoryW(path.c_str()) && !IsGone(GetLastError())) leftovers_.push_back(path + L"\\");
+  }
+}
+
+// Removes the named values when the key belongs to this installation (its `owner_value`
+// names D, or is absent), then the key itself once nothing is left in it.
+void Uninstaller::RemoveKeyValues(const wchar_t* path, const wchar_t* const* names, size_t count,
+                                  const wchar_t* owner_value, bool owner_is_file) {
+  RegKey key;
+  if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE | KEY_SET_VALUE) != ERROR_SUCCESS) return;
+  wchar_t data[1024] = L"";
+  DWORD type = 0, size = sizeof(data) - sizeof(wchar_t);
+  LONG rc = RegQueryValueExW(key.get(), owner_value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  if (rc == ERROR_SUCCESS) {
+    data[size / sizeof(wchar_t)] = L'\0';
+    std::wstring recorded = data;
+    if (owner_is_file) recorded = recorded.substr(0, recorded.find_last_of(L'\\') + 1);
+    // Another installation's records (an install into another folder since) stay.
+    if (recorded.empty() || !OwnedByThisInstall(recorded)) return;
+  } else if (rc != ERROR_FILE_NOT_FOUND) {
+    return;  // unreadable or too long to be ours
+  }
+  for (size_t i = 0; i < count; ++i) {
+    LONG del = RegDeleteValueW(key.get(), names[i]);
+    if (del != ERROR_SUCCESS && del != ERROR_FILE_NOT_FOUND)
+      leftovers_.push_back(std::wstring(L"HKEY_LOCAL_MACHINE\\") + path + L" " + names[i]);
+  }
+  DWORD subkeys = 0, values = 0;
+  bool empty = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+               subkeys == 0 && values == 0;
+  key.Close();
+  if (empty) RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
+}
+
+void Uninstaller::RemoveRegistry() {
+  static const wchar_t* const kProduct[] = {L"Path"};
+  static const wchar_t* const kUninstall[] = {L"DisplayName", L"DisplayVersion", L"UninstallString"};
+  static const wchar_t* const kVersion[] = {L"tsmVersion", L"tsmFilePath", L"tsmType"};
+  RemoveKeyValues(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\tesmarin", kUninstall,
+                  sizeof(kUninstall) / sizeof(kUninstall[0]), L"UninstallString", true);
+  RemoveKeyValues(L"Software\\tsmVersion", kVersion, sizeof(kVersion) / sizeof(kVersion[0]), L"tsmFilePath", false);
+  // Last, since it is the record the others are cross-checked against by other tools.
+  RemoveKeyValues(L"Software\\tesmarin", kProduct, sizeof(kProduct) / sizeof(kProduct[0]), L"Path", false);
+}
+
+// The program's window: a running pkl.exe would keep its file (and D) from going.
+void Uninstaller::CloseRunningProgram() {
+  for (int round = 0; round < 8; ++round) {
+    HWND wnd = nullptr;
+    bool found = false;
+    while ((wnd = FindWindowExW(nullptr, wnd, kMainWindowClass, nullptr)) != nullptr) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(wnd, &pid);
+      Handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+      if (!process.valid()) continue;
+      wchar_t image[MAX_PATH] = L"";
+      DWORD len = MAX_PATH;
+      if (!QueryFullProcessImageNameW(process.get(), 0, image, &len)) continue;
+      if (!uninst::IsInside(Canonical(image), dir_)) continue;
+      found = true;
+      PostMessageW(wnd, WM_CLOSE, 0, 0);
+      WaitForSingleObject(process.get(), 3000);
+    }
+    if (!found) return;
+  }
+}
+
+void Uninstaller::HandOverSelfDelete() {
+  // Both go at the next restart if the hand-over below cannot happen.
+  auto at_restart = [this] {
+    MoveFileExW(exe_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    MoveFileExW(WithoutBackslash(dir_).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  };
+  wchar_t temp[MAX_PATH + 1] = L"";
+  DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  if (n == 0 || n > MAX_PATH) return at_restart();
+  wchar_t name[64];
+  _snwprintf(name, sizeof(name) / sizeof(name[0]) - 1, L"~quillmate-uninstall-%lu.exe",
+             static_cast<unsigned long>(GetCurrentProcessId()));
+  name[sizeof(name) / sizeof(name[0]) - 1] = L'\0';
+  std::wstring copy = std::wstring(temp) + name;
+  if (!CopyFileW(exe_.c_str(), copy.c_str(), FALSE)) return at_restart();
+
+  HANDLE self = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE, TRUE, 0)) {
+    DeleteFileW(copy.c_str());
+    return at_restart();
+  }
+  Handle self_owner(self);
+  wchar_t handle_text[32];
+  _snwprintf(handle_text, sizeof(handle_text) / sizeof(handle_text[0]) - 1, L"%llx",
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(self)));
+  handle_text[sizeof(handle_text) / sizeof(handle_text[0]) - 1] = L'\0';
+  // No trailing backslash inside the quotes: \" would escape the quote.
+  std::wstring cmd = L"\"" + copy + L"\" /finish " + handle_text + L" \"" + exe_ + L"\" \"" +
+                     WithoutBackslash(dir_) + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(copy.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
+    DeleteFileW(copy.c_str());
+    return at_restart();
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+}
+
+// The copy in %TEMP%: waits for the uninstaller to end, then deletes it and the folder.
+int FinishSelfDelete(const Argv& argv) {
+  if (argv.count() != 5) return kLeftovers;
+  HANDLE parent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(wcstoull(argv[2].c_str(), nullptr, 16)));
+  std::wstring exe = argv[3], dir = argv[4];
+  if (WaitForSingleObject(parent, 60000) != WAIT_OBJECT_0) return kLeftovers;
+  CloseHandle(parent);
+  SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_NORMAL);
+  // The loader may hold the image a moment after the process has ended.
+  bool deleted = false;
+  for (int i = 0; i < 100 && !deleted; ++i) {
+    deleted = DeleteFileW(exe.c_str()) || IsGone(GetLastError());
+    if (!deleted) Sleep(100);
+  }
+  if (!deleted) MoveFileExW(exe.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  RemoveDirectoryW(dir.c_str());  // only when empty: a user's files keep it
+  MoveFileExW(ModulePath().c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return deleted ? kDone : kLeftovers;
+}
+
+int Message(bool silent, const std::wstring& text, UINT flags) {
+  return silent ? IDOK : MessageBoxW(nullptr, text.c_str(), kTitle, flags | MB_SETFOREGROUND);
+}
+
+int Run() {
+  Argv argv;
+  if (argv.count() >= 2 && uninst::SamePath(argv[1], L"/finish")) return FinishSelfDelete(argv);
+  bool silent = false;
+  for (int i = 1; i < argv.count(); ++i)
+    if (uninst::SamePath(argv[i], L"/S")) silent = true;
+
+  std::wstring exe = Canonical(ModulePath());
+  std::wstring dir = exe.substr(0, exe.find_last_of(L'\\') + 1);
+  if (exe.empty() || dir.empty()) return kNoManifest;
+
+  std::string text;
+  uninst::Manifest manifest;
+  if (!ReadSmallFile(dir + kManifestName, &text) || !uninst::ParseManifest(text, &manifest)) {
+    Message(silent,
+            L"在 " + dir + L" 中找不到有效的安装清单 uninstall.lst。\n\n"
+            L"为了不误删其他文件，卸载程序没有删除任何内容。",
+            MB_OK | MB_ICONERROR);
+    return kNoManifest;
+  }
+  if (!silent && MessageBoxW(nullptr,
+                             (L"确实要从您的计算机中删除 Quillmate 及其所有组件吗？\n\n" + dir).c_str(), kTitle,
+                             MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND) != IDYES)
+    return kCancelled;
+
+  // Our working directory would keep D from being removed.
+  wchar_t temp[MAX_PATH + 1] = L"";
+  DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  if (n > 0 && n <= MAX_PATH) SetCurrentDirectoryW(temp);
+
+  Uninstaller u(exe, dir);
+  u.CloseRunningProgram();
+  u.RemoveShortcuts();  // while the targets exist, so that their names resolve alike
+  u.RemoveFiles(manifest);
+  u.RemoveFolders(manifest);
+  u.RemoveRegistry();
+  RemoveDirectoryW(WithoutBackslash(dir).c_str());  // only when empty
+  u.HandOverSelfDelete();
+
+  if (u.leftovers().empty()) {
+    Message(silent, L"Quillmate 已成功地从您的计算机中删除。", MB_OK | MB_ICONINFORMATION);
+    return kDone;
+  }
+  std::wstring list;
+  size_t shown = 0;
+  for (const std::wstring& item : u.leftovers()) {
+    if (++shown > 10) {
+      list += L"……\n";
+      break;
+    }
+    list += item + L"\n";
+  }
+  Message(silent, L"卸载已完成，但以下项目无法删除，请手动删除：\n\n" + list, MB_OK | MB_ICONWARNING);
+  return kLeftovers;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return Run(); }
