@@ -1,0 +1,115 @@
+#include "finish/ShellLink.h"
+
+#include <objbase.h>
+#include <objidl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "finish/FinishPaths.h"
+
+namespace {
+
+// A COM interface pointer, released when the object goes.
+template <class T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() {
+        if (m_p) m_p->Release();
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    T* operator->() const { return m_p; }
+    void** Out() { return reinterpret_cast<void**>(&m_p); }
+
+private:
+    T* m_p = nullptr;
+};
+
+// LocalFree for the buffers FormatMessageA allocates.
+class LocalBuffer {
+public:
+    LocalBuffer() = default;
+    ~LocalBuffer() {
+        if (m_p) LocalFree(m_p);
+    }
+    LocalBuffer(const LocalBuffer&) = delete;
+    LocalBuffer& operator=(const LocalBuffer&) = delete;
+    char* Get() const { return m_p; }
+    char** Out() { return &m_p; }
+
+private:
+    char* m_p = nullptr;
+};
+
+}  // namespace
+
+BOOL CreateShellLink(const char* lpszTarget, const char* lpszLinkPath) {
+    WCHAR wszLink[MAX_PATH] = {};
+    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, lpszLinkPath, -1, wszLink, MAX_PATH) == 0) return FALSE;
+
+    ComPtr<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Out())))
+        return FALSE;
+    link->SetPath(lpszTarget);
+    link->SetWorkingDirectory(LinkWorkingDirectory(lpszTarget));
+    link->SetDescription("Shortcut");
+    link->SetShowCmd(SW_SHOW);
+
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.Out()))) return FALSE;
+    return SUCCEEDED(file->Save(wszLink, TRUE)) ? TRUE : FALSE;
+}
+
+int StartBrowser(const char* lpszApplication, const char* lpszCmdLine) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION pi = {};
+    // CreateProcessA may write into the command line: hand it a copy.
+    CString cmd(lpszCmdLine);
+    std::string buf(cmd.GetString(), static_cast<size_t>(cmd.GetLength()) + 1);
+    if (!CreateProcessA(lpszApplication, &buf[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 0;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 1;
+}
+
+CString BrowserErrorText(DWORD dwError) {
+    LocalBuffer message;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwError,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(message.Out()), 0,
+                   nullptr);
+    CString text;
+    text.Format("执行软件时出错：%s", message.Get() ? message.Get() : "");
+    return text;
+}
+
+BOOL OpenWithDefaultBrowser(const char* lpszCmdLine) {
+    const char* address = lpszCmdLine ? lpszCmdLine : "";
+    while (*address == ' ') ++address;
+    if (*address == '\0') return FALSE;
+    const HINSTANCE h = ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOW);
+    return reinterpret_cast<INT_PTR>(h) > 32 ? TRUE : FALSE;
+}
+
+int OpenSuccessPage(const char* lpszCmdLine) {
+    if (StartBrowser(SETUP_BROWSER_PATH, lpszCmdLine)) return 1;
+    const CString error = BrowserErrorText(GetLastError());
+    OutputDebugStringA(error);
+    OpenWithDefaultBrowser(lpszCmdLine);
+    return 0;
+}
+
+BOOL IsOsMajorVersion5(const OSVERSIONINFOA& vi) { return vi.dwMajorVersion == 5 ? TRUE : FALSE; }
+
+BOOL IsOsMajorVersion5() {
+    OSVERSIONINFOA vi = {};
+    vi.dwOSVersionInfoSize = sizeof(vi);
+    if (!GetVersionExA(&vi)) return FALSE;
+    return IsOsMajorVersion5(vi);
+}

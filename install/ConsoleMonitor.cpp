@@ -1,0 +1,63 @@
+#include "install/ConsoleMonitor.h"
+
+#include "app/SetupDlg.h"
+#include "install/Rollback.h"
+#include "pages/InstallPage.h"
+
+namespace {
+
+// A moment for the archiver's process to go after its last row, so that its file and
+// the archive can be deleted.
+const DWORD kArchiverExitWaitMs = 2000;
+
+void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
+    page.m_strStatus = "Completing...";
+    page.UpdateData(FALSE);
+    page.m_progress.SetPos(100);
+    const CString dir = frame.m_pageFolder.m_strFolder;
+    page.ExpandPacks(dir + "jre\\lib\\");
+    page.ExpandPacks(dir + "jre\\lib\\ext\\");
+    WaitForArchiverEnd(kArchiverExitWaitMs);
+    DeleteFileA(dir + SETUP_ARCHIVE_NAME);
+    DeleteFileA(dir + SETUP_ARCHIVER_NAME);
+    frame.m_btnBack.EnableWindow(FALSE);
+    frame.m_btnNext.EnableWindow(TRUE);
+    frame.m_btnCancel.EnableWindow(FALSE);
+}
+
+// The archiver ended without its last row: say so with what it left on screen, undo
+// the installation's start and end the program. Nothing claims success.
+void AbandonInstallation(CInstallPage& page, CSetupDlg& frame) {
+    page.UpdateData(FALSE);
+    CString text;
+    text.Format("解压程序 %s 意外结束，安装未能完成。\r\n\r\n%s", SETUP_ARCHIVER_NAME,
+                page.m_strStatus.GetString());
+    AfxMessageBox(text, MB_OK | MB_ICONSTOP);
+    StopArchiver();
+    RollBackInstallation(frame.m_pageFolder.m_strFolder);
+    frame.SendMessage(WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+void CInstallPage::OnTimer(UINT_PTR nIDEvent) {
+    HideOwnConsole();
+    int nPercent = 0;
+    const MonitorResult result =
+        MonitorTick(GetStdHandle(STD_OUTPUT_HANDLE), m_nTicks, SETUP_ARCHIVER_NAME, m_strStatus, nPercent);
+    if (result == MonitorResult::Progress) {
+        UpdateData(FALSE);
+        m_progress.SetPos(nPercent);
+        ++m_nTicks;
+        Default();
+        return;
+    }
+    // The timer goes first, so that no tick arrives while the message box or the
+    // expansions run.
+    KillTimer(nIDEvent);
+    CSetupDlg* frame = GetFrame();
+    if (result == MonitorResult::Completed)
+        CompleteInstallation(*this, *frame);
+    else
+        AbandonInstallation(*this, *frame);
+}
