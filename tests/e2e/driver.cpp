@@ -1,0 +1,511 @@
+#include "driver.h"
+
+#include <cstdio>
+#include <cwchar>
+
+namespace e2e {
+
+const wchar_t kFrameCaption[] = L"QuillmateV1.0.0614 beta\x7248 \x5B89\x88C5";
+const wchar_t kMessageCaption[] = L"setup";
+const wchar_t kAboutCaption[] = L"\x5173\x4E8E Quillmate";
+
+namespace {
+
+std::wstring g_setup_exe;
+
+// Sends a message that must not hang the test when the target is busy.
+bool SendBounded(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result, DWORD timeout_ms = 2000) {
+  DWORD_PTR r = 0;
+  if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, timeout_ms, &r)) return false;
+  if (result) *result = r;
+  return true;
+}
+
+std::string Hex(unsigned long v) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "0x%lx", v);
+  return buf;
+}
+
+}  // namespace
+
+// ---- text -----------------------------------------------------------------------------
+
+std::string Utf8(const std::wstring& w) {
+  if (w.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(n > 0 ? n : 0, '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+std::wstring Wide(const std::string& u) {
+  if (u.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, u.data(), static_cast<int>(u.size()), nullptr, 0);
+  std::wstring w(n > 0 ? n : 0, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, u.data(), static_cast<int>(u.size()), &w[0], n);
+  return w;
+}
+
+std::wstring WinPath(const std::wstring& path) {
+  if (path.empty() || path[0] != L'/') return path;
+  std::wstring w = L"Z:" + path;
+  for (auto& c : w)
+    if (c == L'/') c = L'\\';
+  return w;
+}
+
+std::wstring Env(const wchar_t* name) {
+  wchar_t buf[1024];
+  DWORD n = GetEnvironmentVariableW(name, buf, ARRAYSIZE(buf));
+  if (n == 0 || n >= ARRAYSIZE(buf)) return {};
+  return std::wstring(buf, n);
+}
+
+// ---- processes ------------------------------------------------------------------------
+
+Process::~Process() {
+  Kill();
+  if (process_) CloseHandle(process_);
+  if (job_) CloseHandle(job_);  // kill-on-close takes whatever is left
+}
+
+bool Process::Start(const std::wstring& exe, const std::wstring& workdir, const std::wstring& args) {
+  if (process_) return false;
+  job_ = CreateJobObjectW(nullptr, nullptr);
+  if (job_) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+    info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &info, sizeof info);
+  }
+  std::wstring cmd = L"\"" + exe + L"\"";
+  if (!args.empty()) cmd += L" " + args;
+  std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+  buf.push_back(L'\0');
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      workdir.empty() ? nullptr : workdir.c_str(), &si, &pi))
+    return false;
+  if (job_) AssignProcessToJobObject(job_, pi.hProcess);
+  ResumeThread(pi.hThread);
+  CloseHandle(pi.hThread);
+  process_ = pi.hProcess;
+  pid_ = pi.dwProcessId;
+  return true;
+}
+
+bool Process::Running() const {
+  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+bool Process::WaitExit(DWORD timeout_ms, DWORD* code) {
+  if (code) *code = STILL_ACTIVE;
+  if (!process_) return false;
+  if (WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return false;
+  DWORD c = 0;
+  GetExitCodeProcess(process_, &c);
+  if (code) *code = c;
+  return true;
+}
+
+void Process::Kill() {
+  if (job_) TerminateJobObject(job_, 1);
+  if (Running()) {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+  }
+}
+
+// ---- windows --------------------------------------------------------------------------
+
+std::vector<HWND> TopLevelWindows(DWORD pid) {
+  struct Ctx {
+    DWORD pid;
+    std::vector<HWND> found;
+  } ctx{pid, {}};
+  EnumWindows(
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(lp);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(h, &owner);
+        if (owner == c->pid) c->found.push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
+  return ctx.found;
+}
+
+std::wstring Caption(HWND h) {
+  wchar_t buf[512];
+  int n = InternalGetWindowText(h, buf, ARRAYSIZE(buf));
+  return std::wstring(buf, n > 0 ? n : 0);
+}
+
+std::wstring Text(HWND h) {
+  DWORD_PTR len = 0;
+  if (!SendBounded(h, WM_GETTEXTLENGTH, 0, 0, &len)) return {};
+  std::vector<wchar_t> buf(len + 2, L'\0');
+  DWORD_PTR got = 0;
+  if (!SendBounded(h, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), &got)) return {};
+  return std::wstring(buf.data(), got < buf.size() ? got : buf.size() - 1);
+}
+
+std::wstring ClassName(HWND h) {
+  wchar_t buf[128];
+  int n = GetClassNameW(h, buf, ARRAYSIZE(buf));
+  return std::wstring(buf, n > 0 ? n : 0);
+}
+
+bool IsShown(HWND h) { return h && IsWindowVisible(h); }
+bool IsEnabled(HWND h) { return h && IsWindowEnabled(h); }
+
+int CheckState(HWND h) {
+  DWORD_PTR r = 0;
+  return SendBounded(h, BM_GETCHECK, 0, 0, &r) ? static_cast<int>(r) : -1;
+}
+
+bool SetText(HWND h, const std::wstring& text) {
+  DWORD_PTR r = 0;
+  return SendBounded(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &r) && r;
+}
+
+bool Click(HWND button) { return button && PostMessageW(button, BM_CLICK, 0, 0); }
+
+bool SysCommand(HWND h, WPARAM command) { return h && PostMessageW(h, WM_SYSCOMMAND, command, 0); }
+
+bool Sync(HWND h, DWORD timeout_ms) { return SendBounded(h, WM_NULL, 0, 0, nullptr, timeout_ms); }
+
+RECT RectIn(HWND h, HWND root) {
+  RECT r{};
+  GetWindowRect(h, &r);
+  MapWindowPoints(HWND_DESKTOP, root, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::string Describe(HWND h) {
+  if (!h) return "(no window)";
+  if (!IsWindow(h)) return "(gone " + Hex(reinterpret_cast<uintptr_t>(h)) + ")";
+  RECT r{};
+  GetWindowRect(h, &r);
+  bool child = GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD;
+  std::wstring text = child ? Text(h) : Caption(h);
+  char buf[256];
+  snprintf(buf, sizeof buf, " id=%ld %s %s [%ld,%ld %ldx%ld]",
+           child ? static_cast<long>(GetDlgCtrlID(h)) : -1L, IsShown(h) ? "shown" : "hidden",
+           IsEnabled(h) ? "enabled" : "disabled", r.left, r.top, r.right - r.left, r.bottom - r.top);
+  return Utf8(ClassName(h)) + " \"" + Utf8(text) + "\"" + buf;
+}
+
+::testing::AssertionResult WaitUntil(const std::function<bool()>& cond, DWORD timeout_ms, const std::string& what,
+                                     const std::function<std::string()>& seen) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (cond()) return ::testing::AssertionSuccess();
+    if (GetTickCount() - start >= timeout_ms) break;
+    Sleep(20);
+  }
+  auto r = ::testing::AssertionFailure() << "timed out after " << timeout_ms << " ms waiting for " << what;
+  if (seen) r << "; saw: " << seen();
+  return r;
+}
+
+// ---- the wizard -----------------------------------------------------------------------
+
+const char* PageName(Page p) {
+  switch (p) {
+    case Page::kNone: return "none";
+    case Page::kWelcome: return "welcome";
+    case Page::kFolder: return "folder";
+    case Page::kInstalling: return "installing";
+    case Page::kFinish: return "finish";
+    case Page::kSeveral: return "several";
+  }
+  return "?";
+}
+
+void SetSetupExePath(const std::wstring& path) { g_setup_exe = path; }
+
+std::wstring SetupExePath() {
+  if (!g_setup_exe.empty()) return WinPath(g_setup_exe);
+  return WinPath(Env(L"SETUP_EXE"));
+}
+
+std::wstring ScreenshotDir() {
+  std::wstring dir = WinPath(Env(L"E2E_SCREENSHOTS"));
+  if (dir.empty()) return L".";
+  // Create each missing level.
+  for (size_t i = 3; i <= dir.size(); ++i)
+    if (i == dir.size() || dir[i] == L'\\') CreateDirectoryW(dir.substr(0, i).c_str(), nullptr);
+  return dir;
+}
+
+namespace {
+
+// A page is told apart by its controls: only the progress page has a progress bar,
+// only the finish page has check box 1009, only the folder page has an edit without one.
+Page KindOfPage(HWND page) {
+  if (ClassName(page) != L"#32770") return Page::kNone;
+  HWND progress = GetDlgItem(page, kProgress);
+  if (progress && _wcsicmp(ClassName(progress).c_str(), L"msctls_progress32") == 0) return Page::kInstalling;
+  if (GetDlgItem(page, kChkRunNow) && GetDlgItem(page, kChkStartMenu)) return Page::kFinish;
+  HWND edit = GetDlgItem(page, kFolderEdit);
+  if (edit && _wcsicmp(ClassName(edit).c_str(), L"Edit") == 0) return Page::kFolder;
+  if (GetDlgItem(page, 1007) && GetDlgItem(page, 1008)) return Page::kWelcome;
+  return Page::kNone;
+}
+
+std::vector<HWND> Pages(HWND frame) {
+  std::vector<HWND> pages;
+  for (HWND c = GetWindow(frame, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (KindOfPage(c) != Page::kNone) pages.push_back(c);
+  return pages;
+}
+
+}  // namespace
+
+::testing::AssertionResult Wizard::Launch(const std::wstring& workdir, DWORD timeout_ms) {
+  std::wstring exe = SetupExePath();
+  if (exe.empty()) return ::testing::AssertionFailure() << "no setup.exe given (SETUP_EXE or --setup=)";
+  if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return ::testing::AssertionFailure() << "no such file: " << Utf8(exe);
+  if (!process_.Start(exe, workdir))
+    return ::testing::AssertionFailure() << "CreateProcess(" << Utf8(exe) << ") failed, error " << GetLastError();
+  auto find = [this] {
+    for (HWND h : TopLevelWindows(process_.Id()))
+      if (IsWindowVisible(h) && Caption(h) == kFrameCaption && ClassName(h) == L"#32770" && !Pages(h).empty())
+        return h;
+    return HWND(nullptr);
+  };
+  auto r = WaitUntil([&] { return (frame_ = find()) != nullptr || !process_.Running(); }, timeout_ms,
+                     "the wizard frame", [this] { return State(); });
+  if (!r) return r;
+  if (!frame_) {
+    DWORD code = 0;
+    process_.WaitExit(0, &code);
+    return ::testing::AssertionFailure() << "setup.exe ended before showing its frame, exit code " << code;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+HWND Wizard::PageWindow(Page p) const {
+  for (HWND h : Pages(frame_))
+    if (KindOfPage(h) == p) return h;
+  return nullptr;
+}
+
+Page Wizard::VisiblePage() const {
+  Page seen = Page::kNone;
+  for (HWND h : Pages(frame_)) {
+    if (!IsWindowVisible(h)) continue;
+    if (seen != Page::kNone) return Page::kSeveral;
+    seen = KindOfPage(h);
+  }
+  return seen;
+}
+
+::testing::AssertionResult Wizard::WaitForPage(Page p, DWORD timeout_ms) const {
+  return WaitUntil([&] { return VisiblePage() == p; }, timeout_ms, std::string("page ") + PageName(p),
+                   [this] { return State(); });
+}
+
+HWND Wizard::FindExitConfirm() const {
+  for (HWND h : TopLevelWindows(process_.Id()))
+    if (h != frame_ && IsWindowVisible(h) && GetWindow(h, GW_OWNER) == frame_ && Caption(h) == kFrameCaption &&
+        GetDlgItem(h, kQuestion) && GetDlgItem(h, kYes) && GetDlgItem(h, kNo))
+      return h;
+  return nullptr;
+}
+
+HWND Wizard::FindMessageBox() const {
+  for (HWND h : TopLevelWindows(process_.Id()))
+    if (IsWindowVisible(h) && ClassName(h) == L"#32770" && Caption(h) == kMessageCaption) return h;
+  return nullptr;
+}
+
+HWND Wizard::FindAbout() const {
+  for (HWND h : TopLevelWindows(process_.Id()))
+    if (IsWindowVisible(h) && ClassName(h) == L"#32770" && Caption(h) == kAboutCaption) return h;
+  return nullptr;
+}
+
+::testing::AssertionResult Wizard::WaitForWindow(const std::function<HWND()>& find, HWND* out,
+                                                 const std::string& what, DWORD timeout_ms) const {
+  HWND found = nullptr;
+  auto r = WaitUntil([&] { return (found = find()) != nullptr; }, timeout_ms, what, [this] { return State(); });
+  if (out) *out = found;
+  return r;
+}
+
+::testing::AssertionResult Wizard::WaitExit(DWORD timeout_ms, DWORD* code) {
+  if (process_.WaitExit(timeout_ms, code)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "setup.exe still runs after " << timeout_ms << " ms; " << State();
+}
+
+std::string Wizard::State() const {
+  std::string s;
+  if (!process_.Handle()) return "(not started)";
+  if (!process_.Running()) {
+    DWORD code = 0;
+    GetExitCodeProcess(process_.Handle(), &code);
+    return "setup.exe has ended with exit code " + std::to_string(code);
+  }
+  s += "windows:";
+  for (HWND h : TopLevelWindows(process_.Id()))
+    if (IsWindowVisible(h)) s += "\n  " + Describe(h);
+  if (frame_ && IsWindow(frame_)) {
+    s += std::string("\n  visible page: ") + PageName(VisiblePage());
+    for (int id : {kBack, kNext, kCancel}) s += "\n  button " + Describe(Button(id));
+  }
+  return s;
+}
+
+// ---- pixels ---------------------------------------------------------------------------
+
+std::string ColourText(COLORREF c) {
+  if (c == CLR_INVALID) return "(outside)";
+  char buf[32];
+  snprintf(buf, sizeof buf, "(%d,%d,%d)", GetRValue(c), GetGValue(c), GetBValue(c));
+  return buf;
+}
+
+bool Capture::GrabNow(HWND h) {
+  RECT r{};
+  if (!GetWindowRect(h, &r)) return false;
+  int w = r.right - r.left, ht = r.bottom - r.top;
+  if (w <= 0 || ht <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  if (!screen) return false;
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -ht;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = false;
+  if (mem && dib) {
+    HGDIOBJ old = SelectObject(mem, dib);
+    ok = BitBlt(mem, 0, 0, w, ht, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    SelectObject(mem, old);
+    if (ok) {
+      px_.resize(static_cast<size_t>(w) * ht);
+      const auto* src = static_cast<const DWORD*>(bits);
+      for (size_t i = 0; i < px_.size(); ++i) {
+        DWORD v = src[i];
+        px_[i] = RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+      }
+      width_ = w;
+      height_ = ht;
+      window_ = h;
+      origin_ = {r.left, r.top};
+    }
+  }
+  if (dib) DeleteObject(dib);
+  if (mem) DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+bool Capture::Grab(HWND h, DWORD timeout_ms) {
+  HWND top = GetAncestor(h, GA_ROOT);
+  SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  Sync(top);
+  DWORD start = GetTickCount();
+  std::vector<COLORREF> last;
+  for (;;) {
+    Sleep(100);
+    if (!GrabNow(h)) return false;
+    if (px_ == last) return true;
+    if (GetTickCount() - start >= timeout_ms) return true;  // still changing: keep the latest
+    last = px_;
+  }
+}
+
+COLORREF Capture::At(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
+  return px_[static_cast<size_t>(y) * width_ + x];
+}
+
+RECT Capture::ClientRect(HWND h) const {
+  RECT r{};
+  GetClientRect(h, &r);
+  MapWindowPoints(h, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
+  OffsetRect(&r, -origin_.x, -origin_.y);
+  return r;
+}
+
+COLORREF Capture::AtClient(HWND h, int x, int y) const {
+  RECT r = ClientRect(h);
+  return At(r.left + x, r.top + y);
+}
+
+int Capture::Count(const RECT& r, COLORREF c) const {
+  int n = 0;
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x)
+      if (At(x, y) == c) ++n;
+  return n;
+}
+
+RECT Capture::Bounds(const RECT& r, const std::function<bool(COLORREF)>& pred) const {
+  RECT b{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x) {
+      COLORREF c = At(x, y);
+      if (c == CLR_INVALID || !pred(c)) continue;
+      if (x < b.left) b.left = x;
+      if (y < b.top) b.top = y;
+      if (x + 1 > b.right) b.right = x + 1;
+      if (y + 1 > b.bottom) b.bottom = y + 1;
+    }
+  if (b.left == INT_MAX) return RECT{};
+  return b;
+}
+
+bool Capture::SaveBmp(const std::wstring& path) const {
+  if (width_ <= 0 || height_ <= 0) return false;
+  const int stride = (width_ * 3 + 3) & ~3;
+  BITMAPFILEHEADER fh{};
+  BITMAPINFOHEADER ih{};
+  ih.biSize = sizeof ih;
+  ih.biWidth = width_;
+  ih.biHeight = height_;
+  ih.biPlanes = 1;
+  ih.biBitCount = 24;
+  ih.biCompression = BI_RGB;
+  ih.biSizeImage = static_cast<DWORD>(stride) * height_;
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof fh + sizeof ih;
+  fh.bfSize = fh.bfOffBits + ih.biSizeImage;
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  bool ok = WriteFile(f, &fh, sizeof fh, &put, nullptr) && WriteFile(f, &ih, sizeof ih, &put, nullptr);
+  std::vector<BYTE> row(stride, 0);
+  for (int y = height_ - 1; ok && y >= 0; --y) {
+    for (int x = 0; x < width_; ++x) {
+      COLORREF c = At(x, y);
+      row[x * 3] = GetBValue(c);
+      row[x * 3 + 1] = GetGValue(c);
+      row[x * 3 + 2] = GetRValue(c);
+    }
+    ok = WriteFile(f, row.data(), stride, &put, nullptr) && put == static_cast<DWORD>(stride);
+  }
+  CloseHandle(f);
+  return ok;
+}
+
+bool Screenshot(HWND h, const std::wstring& name) {
+  Capture c;
+  if (!c.Grab(h)) return false;
+  return c.SaveBmp(ScreenshotDir() + L"\\" + name + L".bmp");
+}
+
+}  // namespace e2e
