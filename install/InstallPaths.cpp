@@ -60,7 +60,6 @@ bool IsUsableInstallDir(const char* dir) {
     if (!dir) return false;
     const size_t n = std::strlen(dir);
     if (n == 0 || n > static_cast<size_t>(kMaxInstallDirBytes)) return false;
-    if (dir[n - 1] != '\\') return false;
 
     std::vector<std::string> parts;
     size_t firstFolder = 0;  // index in parts of the first component below the root
@@ -75,6 +74,8 @@ bool IsUsableInstallDir(const char* dir) {
     } else {
         return false;  // relative, root-relative ("\x") or empty
     }
+    // The last separator must be a whole character, not a trail byte equal to '\'.
+    if (!parts.back().empty()) return false;
     for (size_t i = firstFolder; i < parts.size(); ++i)
         if (IsDeviceName(parts[i])) return false;
     return true;
