@@ -281,7 +281,9 @@ void Uninstaller::RemoveFolders(const uninst::Manifest& manifest) {
   for (const std::wstring& rel : uninst::DeepestFirst(manifest.folders)) {
     std::wstring path = dir_ + rel;
     if (!Exists(path) || CrossesLink(rel + L"\\")) continue;
-    if (!RemoveDirectoryW(path.c_str()) && !IsGone(GetLastError())) leftovers_.push_back(path + L"\\");
+    // A folder still holding the user's own files stays on purpose.
+    if (!RemoveDirectoryW(path.c_str()) && !IsGone(GetLastError()) && GetLastError() != ERROR_DIR_NOT_EMPTY)
+      leftovers_.push_back(path + L"\\");
   }
 }
 

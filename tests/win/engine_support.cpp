@@ -1,0 +1,271 @@
+#include "engine_support.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+namespace engine_test {
+
+std::string SelfPath() {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof(path));
+    return path;
+}
+
+bool OnWine() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+TempDir::TempDir(const char* tag) {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof(temp), temp);
+    static unsigned counter = 0;
+    char name[96];
+    std::snprintf(name, sizeof(name), "%s-%lu-%u\\", tag, GetCurrentProcessId(), ++counter);
+    m_path = std::string(temp) + name;
+    RemoveTree(m_path.substr(0, m_path.size() - 1));
+    MakeFolders(m_path);
+}
+
+TempDir::~TempDir() { RemoveTree(m_path.substr(0, m_path.size() - 1)); }
+
+void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA fd;
+    const HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = dir + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(find, &fd));
+        FindClose(find);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool WriteText(const std::string& path, const std::string& text) {
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD done = 0;
+    const bool ok = text.empty() || (WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+                                     done == text.size());
+    return CloseHandle(h) && ok;
+}
+
+std::string ReadText(const std::string& path) {
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string data;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0) data.append(buf, got);
+    CloseHandle(h);
+    return data;
+}
+
+void MakeFolders(const std::string& path) {
+    for (size_t pos = path.find('\\', 3); pos != std::string::npos; pos = path.find('\\', pos + 1))
+        CreateDirectoryA(path.substr(0, pos).c_str(), nullptr);
+}
+
+bool InstallStandIn(const std::string& path) {
+    MakeFolders(path.substr(0, path.rfind('\\') + 1));
+    return CopyFileA(SelfPath().c_str(), path.c_str(), FALSE) != FALSE;
+}
+
+std::vector<Recorded> WaitForRecordings(const std::string& logDir, size_t count, DWORD timeoutMs) {
+    std::vector<Recorded> found;
+    for (DWORD waited = 0;; waited += 100) {
+        found.clear();
+        WIN32_FIND_DATAA fd;
+        const HANDLE find = FindFirstFileA((logDir + "*.done").c_str(), &fd);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string text = ReadText(logDir + fd.cFileName);
+                const size_t tab = text.find('\t');
+                if (tab == std::string::npos) continue;
+                Recorded r;
+                r.created = std::strtoull(text.substr(0, tab).c_str(), nullptr, 10);
+                r.commandLine = text.substr(tab + 1);
+                found.push_back(r);
+            } while (FindNextFileA(find, &fd));
+            FindClose(find);
+        }
+        if (found.size() >= count || waited >= timeoutMs) break;
+        Sleep(100);
+    }
+    std::sort(found.begin(), found.end(), [](const Recorded& a, const Recorded& b) { return a.created < b.created; });
+    return found;
+}
+
+Child::~Child() { Kill(); }
+
+bool Child::Start(const std::string& exe, const std::string& args) {
+    std::string cmd = "\"" + exe + "\" " + args;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi)) {
+        m_pi = PROCESS_INFORMATION{};
+        return false;
+    }
+    return true;
+}
+
+bool Child::Wait(DWORD timeoutMs, DWORD* exitCode) {
+    if (!m_pi.hProcess) return true;
+    if (WaitForSingleObject(m_pi.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
+    if (exitCode) GetExitCodeProcess(m_pi.hProcess, exitCode);
+    return true;
+}
+
+void Child::Kill() {
+    if (!m_pi.hProcess) return;
+    if (WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(m_pi.hProcess, 255);
+        WaitForSingleObject(m_pi.hProcess, 5000);
+    }
+    CloseHandle(m_pi.hThread);
+    CloseHandle(m_pi.hProcess);
+    m_pi = PROCESS_INFORMATION{};
+}
+
+namespace {
+const char kSandboxKey[] = "Software\\SetupEngineTestSandbox";
+}
+
+RegistrySandbox::RegistrySandbox(bool readOnly) {
+    // Start from an empty key every time.
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSandboxKey);
+    HKEY h = nullptr;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, kSandboxKey, &h) != ERROR_SUCCESS) return;
+    RegCloseKey(h);
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSandboxKey, 0, readOnly ? KEY_READ : KEY_ALL_ACCESS, &m_hKey) != ERROR_SUCCESS)
+        return;
+    m_ok = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_hKey) == ERROR_SUCCESS;
+}
+
+RegistrySandbox::~RegistrySandbox() {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    if (m_hKey) RegCloseKey(m_hKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSandboxKey);
+}
+
+std::string RegValue(const char* subKey, const char* name) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return "<missing>";
+    char data[1024];
+    DWORD size = sizeof(data), type = 0;
+    const LONG rc = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(h);
+    if (rc != ERROR_SUCCESS) return "<missing>";
+    if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
+    return std::string(data, size);  // the NUL is part of the stored data
+}
+
+bool RegKeyExists(const char* subKey) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+bool RegPut(const char* subKey, const char* name, const char* data) {
+    HKEY h = nullptr;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, subKey, &h) != ERROR_SUCCESS) return false;
+    const LONG rc = RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                                   static_cast<DWORD>(std::strlen(data) + 1));
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS;
+}
+
+namespace {
+
+// Writes "<creation time>\t<command line>" to ENGINE_TEST_LOG\<pid>.done (written under
+// another name first, so that a reader never sees half a recording).
+int RecordCommandLine() {
+    char logDir[MAX_PATH] = "";
+    if (!GetEnvironmentVariableA("ENGINE_TEST_LOG", logDir, sizeof(logDir))) return 3;
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const ULONGLONG t = (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    const std::string base = std::string(logDir) + std::to_string(GetCurrentProcessId());
+    if (!WriteText(base + ".tmp", std::to_string(t) + "\t" + GetCommandLineA())) return 4;
+    return MoveFileA((base + ".tmp").c_str(), (base + ".done").c_str()) ? 0 : 5;
+}
+
+// The scripted archiver: prints the script's rows into the console it shares with the
+// test. Script lines: "print TEXT" (TEXT from column 0 of the cursor row, cursor after
+// it), "newline", "sleep MS", "exit CODE".
+int RunScript(const char* scriptPath) {
+    const HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+    const std::string script = ReadText(scriptPath);
+    size_t pos = 0;
+    while (pos < script.size()) {
+        size_t end = script.find('\n', pos);
+        if (end == std::string::npos) end = script.size();
+        const std::string line = script.substr(pos, end - pos);
+        pos = end + 1;
+        DWORD written = 0;
+        if (line.compare(0, 6, "print ") == 0) {
+            const std::string text = "\r" + line.substr(6);
+            WriteConsoleA(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        } else if (line == "newline") {
+            WriteConsoleA(out, "\r\n", 2, &written, nullptr);
+        } else if (line.compare(0, 6, "sleep ") == 0) {
+            Sleep(static_cast<DWORD>(std::atoi(line.c_str() + 6)));
+        } else if (line.compare(0, 5, "exit ") == 0) {
+            return std::atoi(line.c_str() + 5);
+        }
+    }
+    return 0;
+}
+
+std::string LowerBaseName(const std::string& path) {
+    std::string name = path.substr(path.find_last_of("\\/") + 1);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+}  // namespace
+
+bool RunChildRole(int argc, char** argv, int* exitCode) {
+    const std::string self = LowerBaseName(SelfPath());
+    if (self == "unpack200.exe" || self == "iexplore.exe" || self == "pkl.exe") {
+        *exitCode = RecordCommandLine();
+        return true;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "--sleep") == 0) {
+        Sleep(static_cast<DWORD>(std::atoi(argv[2])));
+        *exitCode = 0;
+        return true;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "--script") == 0) {
+        *exitCode = RunScript(argv[2]);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace engine_test
+
+int main(int argc, char** argv) {
+    int exitCode = 0;
+    if (engine_test::RunChildRole(argc, argv, &exitCode)) return exitCode;
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
