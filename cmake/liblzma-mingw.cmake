@@ -36,7 +36,7 @@ ExternalProject_Add(liblzma_mingw
     -DCMAKE_BUILD_TYPE=MinSizeRel
     -DBUILD_SHARED_LIBS=OFF
     -DBUILD_TESTING=OFF
-    "-DCMAKE_C_FLAGS=-ffunction-sections -fdata-sections"
+    "-DCMAKE_C_FLAGS=-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables"
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target liblzma
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS ${_xz_bin}/liblzma.a)
