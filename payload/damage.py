@@ -6,6 +6,7 @@
                                  compressed data of any archive but a tiny one)
   damage.py zero-head SRC DST    zeroes the first KB (an executable that cannot load)
 """
+import os
 import sys
 
 
@@ -27,8 +28,9 @@ def main():
             data[i] ^= 0xFF
     else:
         data[:1024] = bytes(1024)
-    with open(dst, "wb") as f:
+    with open(dst + ".tmp", "wb") as f:
         f.write(data)
+    os.replace(dst + ".tmp", dst)
     return 0
 
 

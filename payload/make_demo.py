@@ -103,8 +103,15 @@ def fresh_dir(path):
     os.makedirs(path)
 
 
+def replace_dir(tmp, final):
+    """Puts a finished tree in place, so that nobody reads a half-made one."""
+    if os.path.isdir(final):
+        shutil.rmtree(final)
+    os.rename(tmp, final)
+
+
 def make_stage(args):
-    stage, expected = args.stage, args.expected
+    stage, expected = args.stage + ".tmp", args.expected + ".tmp"
     fresh_dir(stage)
     fresh_dir(expected)
     for rel, src in (("pkl.exe", args.pkl), ("uninstall.exe", args.uninstall), ("jre/bin/unpack200.exe", args.unpack200)):
@@ -127,13 +134,16 @@ def make_stage(args):
         os.makedirs(os.path.join(stage, rel), exist_ok=True)
     set_times(stage)
     set_times(expected)
+    replace_dir(stage, args.stage)
+    replace_dir(expected, args.expected)
 
 
 def make_large(args):
-    if os.path.isdir(args.large):
-        shutil.rmtree(args.large)
-    shutil.copytree(args.from_dir, args.large)
-    folder = os.path.join(args.large, "data", "large")
+    large = args.large + ".tmp"
+    if os.path.isdir(large):
+        shutil.rmtree(large)
+    shutil.copytree(args.from_dir, large)
+    folder = os.path.join(large, "data", "large")
     os.makedirs(folder, exist_ok=True)
     rng = random.Random(0x51)
     # Random text over 64 symbols: about 6 bits a byte, so the decoder has real work on
@@ -148,7 +158,8 @@ def make_large(args):
             f.write(rng.randbytes(size).translate(table))
         remaining -= size
         index += 1
-    set_times(args.large)
+    set_times(large)
+    replace_dir(large, args.large)
 
 
 def main():
