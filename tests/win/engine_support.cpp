@@ -147,15 +147,16 @@ namespace {
 const char kSandboxKey[] = "Software\\SetupEngineTestSandbox";
 }
 
-RegistrySandbox::RegistrySandbox(bool readOnly) {
+RegistrySandbox::RegistrySandbox(bool unwritable) {
     // Start from an empty key every time.
     RegDeleteTreeA(HKEY_CURRENT_USER, kSandboxKey);
     HKEY h = nullptr;
     if (RegCreateKeyA(HKEY_CURRENT_USER, kSandboxKey, &h) != ERROR_SUCCESS) return;
     RegCloseKey(h);
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSandboxKey, 0, readOnly ? KEY_READ : KEY_ALL_ACCESS, &m_hKey) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSandboxKey, 0, unwritable ? KEY_READ : KEY_ALL_ACCESS, &m_hKey) != ERROR_SUCCESS)
         return;
     m_ok = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_hKey) == ERROR_SUCCESS;
+    if (m_ok && unwritable) m_ok = RegDeleteKeyA(HKEY_CURRENT_USER, kSandboxKey) == ERROR_SUCCESS;
 }
 
 RegistrySandbox::~RegistrySandbox() {

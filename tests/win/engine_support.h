@@ -69,11 +69,12 @@ private:
 
 // Redirects HKEY_LOCAL_MACHINE of this process to a scratch key under HKEY_CURRENT_USER
 // for the object's lifetime, so that the tests read and write the product's keys
-// without touching the machine's. With readOnly the scratch key is handed over with
-// read access only, as for a user without write access under HKEY_LOCAL_MACHINE.
+// without touching the machine's. With unwritable the scratch key is deleted while
+// still redirected to, so that every creation and open below it fails, as for a user
+// without write access under HKEY_LOCAL_MACHINE (Wine does not check key access).
 class RegistrySandbox {
 public:
-    explicit RegistrySandbox(bool readOnly = false);
+    explicit RegistrySandbox(bool unwritable = false);
     ~RegistrySandbox();
     RegistrySandbox(const RegistrySandbox&) = delete;
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;

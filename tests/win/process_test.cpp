@@ -1,7 +1,8 @@
 // Finding and stopping the archiver by its executable name.
-#include <gtest/gtest.h>
-
+#include <windows.h>
 #include <tlhelp32.h>
+
+#include <gtest/gtest.h>
 
 #include <string>
 

@@ -98,7 +98,7 @@ TEST(Registry, RemovingTheUninstallEntryKeepsPathAndKey) {
 }
 
 TEST(Registry, WithoutWriteAccessNothingIsWrittenAndNothingFails) {
-    RegistrySandbox sandbox(/*readOnly=*/true);
+    RegistrySandbox sandbox(/*unwritable=*/true);
     ASSERT_TRUE(sandbox.ok());
     WriteInstallRecords("C:\\Program Files\\dunmerra\\");
     g_strInstallDir = "C:\\Program Files\\dunmerra\\";
@@ -109,6 +109,7 @@ TEST(Registry, WithoutWriteAccessNothingIsWrittenAndNothingFails) {
     EXPECT_FALSE(RegKeyExists(kVersion));
     EXPECT_FALSE(DeleteRegistryValue(kUninstall, "DisplayName"));
     RemoveUninstallEntry();  // silent as well
+
 }
 
 }  // namespace
