@@ -15,3 +15,12 @@ BOOL CSetupApp::InitInstance() {
     m_pMainWnd = nullptr;
     return FALSE;
 }
+
+#if defined(__i386__)
+#include <tlhelp32.h>
+// The 32-bit program hands these records to the system with these sizes.
+static_assert(sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32");
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA");
+static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA");
+static_assert(sizeof(TRACKMOUSEEVENT) == 16, "TRACKMOUSEEVENT");
+#endif
