@@ -85,7 +85,9 @@ bool Process::Start(const std::wstring& exe, const std::wstring& workdir, const 
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+  // Detached: like a program started from the desktop it has no console of its own,
+  // and does not share the test's (setup.exe allocates one for the archiver).
+  if (!CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr,
                       workdir.empty() ? nullptr : workdir.c_str(), &si, &pi))
     return false;
   if (job_) AssignProcessToJobObject(job_, pi.hProcess);
@@ -286,6 +288,10 @@ std::vector<HWND> Pages(HWND frame) {
     process_.WaitExit(0, &code);
     return ::testing::AssertionFailure() << "setup.exe ended before showing its frame, exit code " << code;
   }
+  // The frame shows while the dialog is still being set up; commands sent before its
+  // modal loop runs can be undone by that set-up.
+  WaitForInputIdle(process_.Handle(), timeout_ms);
+  Sync(frame_);
   return ::testing::AssertionSuccess();
 }
 
@@ -322,6 +328,18 @@ HWND Wizard::FindMessageBox() const {
   for (HWND h : TopLevelWindows(process_.Id()))
     if (IsWindowVisible(h) && ClassName(h) == L"#32770" && Caption(h) == kMessageCaption) return h;
   return nullptr;
+}
+
+std::string Wizard::MessageBoxText(HWND box) {
+  std::string s;
+  for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (_wcsicmp(ClassName(c).c_str(), L"Static") != 0) continue;
+    std::wstring t = Text(c);
+    if (t.empty()) continue;
+    if (!s.empty()) s += " | ";
+    s += Utf8(t);
+  }
+  return s;
 }
 
 HWND Wizard::FindAbout() const {
@@ -412,17 +430,38 @@ bool Capture::GrabNow(HWND h) {
   return ok;
 }
 
+namespace {
+
+// True while h or one of its descendants still has a region waiting to be painted.
+bool PaintPending(HWND h) {
+  if (GetUpdateRect(h, nullptr, FALSE)) return true;
+  bool pending = false;
+  EnumChildWindows(
+      h,
+      [](HWND c, LPARAM lp) -> BOOL {
+        if (IsWindowVisible(c) && GetUpdateRect(c, nullptr, FALSE)) *reinterpret_cast<bool*>(lp) = true;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&pending));
+  return pending;
+}
+
+}  // namespace
+
 bool Capture::Grab(HWND h, DWORD timeout_ms) {
   HWND top = GetAncestor(h, GA_ROOT);
   SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-  Sync(top);
   DWORD start = GetTickCount();
+  while (PaintPending(top) && GetTickCount() - start < timeout_ms) Sleep(20);
+  // Painted windows reach the screen with a short delay; take the picture once it
+  // has stopped changing.
   std::vector<COLORREF> last;
-  for (;;) {
+  for (int same = 0;;) {
     Sleep(100);
     if (!GrabNow(h)) return false;
-    if (px_ == last) return true;
+    same = px_ == last ? same + 1 : 0;
+    if (same >= 2) return true;
     if (GetTickCount() - start >= timeout_ms) return true;  // still changing: keep the latest
     last = px_;
   }

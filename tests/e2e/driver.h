@@ -139,6 +139,8 @@ class Wizard {
   HWND FindExitConfirm() const;
   // A message box of this process (a dialog captioned "setup").
   HWND FindMessageBox() const;
+  // The texts of a message box's static controls, joined by " | ".
+  static std::string MessageBoxText(HWND box);
   // The about box, template 100.
   HWND FindAbout() const;
   ::testing::AssertionResult WaitForWindow(const std::function<HWND()>& find, HWND* out,

@@ -64,11 +64,13 @@ class WizardTest : public ::testing::Test {
     if (auto r = Press(kNext); !r) return r;
     if (auto r = wiz_.WaitForPage(Page::kInstalling, 60000); !r) return r;
     Screenshot(wiz_.frame(), L"installing");
-    // Next comes back when the installation is complete.
-    if (auto r = WaitUntil([&] { return IsEnabled(wiz_.Button(kNext)); }, 120000, "Next enabled",
-                           [&] { return wiz_.State(); });
+    // Next comes back when the installation is complete; a message box means it failed.
+    HWND box = nullptr;
+    if (auto r = WaitUntil([&] { return IsEnabled(wiz_.Button(kNext)) || (box = wiz_.FindMessageBox()) != nullptr; },
+                           120000, "Next enabled", [&] { return wiz_.State(); });
         !r)
       return r;
+    if (box) return ::testing::AssertionFailure() << "the installation failed: " << Wizard::MessageBoxText(box);
     if (auto r = Press(kNext); !r) return r;
     return wiz_.WaitForPage(Page::kFinish);
   }
@@ -208,7 +210,9 @@ TEST_F(WizardTest, WelcomePageIsWhite) {
   // the page is high, so the rows below it are white.
   RECT pr = c.ClientRect(GetDlgItem(page, -1) ? GetDlgItem(page, -1) : GetWindow(page, GW_CHILD));
   RECT pg = c.ClientRect(page);
-  if (pr.bottom + 2 < pg.bottom) EXPECT_EQ(kWhite, c.At((pr.left + pr.right) / 2, pr.bottom + 1));
+  if (pr.bottom + 2 < pg.bottom) {
+    EXPECT_EQ(kWhite, c.At((pr.left + pr.right) / 2, pr.bottom + 1));
+  }
 }
 
 TEST_F(WizardTest, FolderPageWhiteOnlyInTitleAndSubtitle) {
@@ -245,7 +249,7 @@ TEST_F(WizardTest, InstallingAndFinishPages) {
   ASSERT_TRUE(c.Grab(wiz_.frame()));
   c.SaveBmp(ScreenshotDir() + L"\\finish.bmp");
   HWND page = wiz_.PageWindow(Page::kFinish);
-  for (int id : {kChkStartMenu, kChkStartup, kChkDesktop, kChkRunNow, 1011, 1012}) {
+  for (int id : {int(kChkStartMenu), int(kChkStartup), int(kChkDesktop), int(kChkRunNow), 1011, 1012}) {
     RECT r = c.ClientRect(GetDlgItem(page, id));
     EXPECT_EQ(kWhite, c.At(r.right - 2, r.bottom - 2)) << "control " << id;
   }
@@ -268,39 +272,45 @@ int CountIn(const Capture& c, int x0, int x1, int y0, int y1, COLORREF want) {
   return c.Count(r, want);
 }
 
-// Changes of colour along the face's left column: a dotted focus rectangle makes many.
-int Transitions(const Capture& c, int x, int y0, int y1) {
+// Changes of colour along the row of the focus rectangle's lower edge, where the face
+// is one band wide: a dotted focus rectangle makes many, a plain face none.
+int FocusDots(const Capture& c, const RECT& face) {
   int n = 0;
-  for (int y = y0 + 1; y < y1; ++y) n += c.At(x, y) != c.At(x, y - 1);
+  for (int x = face.left + 4; x < face.right - 4; ++x) n += c.At(x, face.bottom - 1) != c.At(x - 1, face.bottom - 1);
   return n;
 }
 
 bool Dark(COLORREF c) { return GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 110; }
 
+// Band i of the face gradient in the scheme given by the two flags.
+COLORREF Band(int i, bool hover, bool highlight) {
+  int d3 = 255 - i / 3, d4 = 255 - i / 4, d5 = 255 - i / 5;
+  if (!hover) return highlight ? RGB(d3, d3, d4) : RGB(d3, d3, d5);
+  return highlight ? RGB(d4, d4, d3) : RGB(d4, d4, d5);
+}
+
 TEST_F(WizardTest, ButtonFaceBands) {
-  // Next has the focus (highlight scheme); Cancel has neither focus nor pointer.
+  // At start Next has the focus (highlight scheme, edge lines over the first and last
+  // rows); Cancel has neither focus nor pointer, so every face row shows its band.
   Capture c;
   ASSERT_TRUE(c.Grab(wiz_.frame()));
   struct {
     int id;
-    COLORREF bottom;
-  } cases[] = {{kCancel, RGB(234, 234, 243)}, {kNext, RGB(234, 234, 240)}};
+    bool highlight;
+    int skip;  // rows at each end covered by edge lines
+  } cases[] = {{kCancel, false, 0}, {kNext, true, 2}};
   for (const auto& k : cases) {
     RECT f = FaceRect(c, wiz_.Button(k.id));
-    int w = f.right - f.left - 8;
-    SCOPED_TRACE("button " + std::to_string(k.id));
-    // The top row is white where no edge line covers it (the focus pens paint over it).
-    if (k.id == kCancel) {
-      EXPECT_EQ(w, CountIn(c, f.left + 4, f.right - 4, f.top, f.top, kWhite)) << ColourText(c.At(f.left + 4, f.top));
-      EXPECT_EQ(w, CountIn(c, f.left + 4, f.right - 4, f.bottom, f.bottom, k.bottom))
-          << ColourText(c.At(f.left + 4, f.bottom));
-    } else {
-      // under the focus pens the gradient shows one row inside the lines
-      EXPECT_EQ(kWhite, c.At(f.left + 4, f.top + 2)) << ColourText(c.At(f.left + 4, f.top + 2));
-      COLORREF near_bottom = c.At(f.left + 4, f.bottom - 2);
-      EXPECT_TRUE(GetRValue(near_bottom) <= 236 && GetBValue(near_bottom) >= 238) << ColourText(near_bottom);
+    const int h = f.bottom - f.top;
+    ASSERT_GT(h, 0);
+    for (int y = f.top + k.skip; y <= f.bottom - k.skip; ++y) {
+      COLORREF want = Band(63 * (y - f.top) / h, false, k.highlight);
+      EXPECT_EQ(ColourText(want), ColourText(c.At(f.left + 4, y))) << "button " << k.id << ", face row " << y - f.top;
     }
   }
+  RECT f = FaceRect(c, wiz_.Button(kCancel));
+  EXPECT_EQ(kWhite, c.At(f.left + 4, f.top));
+  EXPECT_EQ(RGB(234, 234, 243), c.At(f.left + 4, f.bottom)) << ColourText(c.At(f.left + 4, f.bottom));
 }
 
 TEST_F(WizardTest, FocusedButtonHasBlueEdgesAndFocusRect) {
@@ -318,12 +328,12 @@ TEST_F(WizardTest, FocusedButtonHasBlueEdgesAndFocusRect) {
       << "top edge " << ColourText(c.At((f.left + f.right) / 2, f.top));
   EXPECT_GE(CountIn(c, f.left + 3, f.right - 3, f.bottom - 1, f.bottom + 1, RGB(162, 201, 255)), (w - 6) / 2)
       << "bottom edge " << ColourText(c.At((f.left + f.right) / 2, f.bottom));
-  EXPECT_GE(Transitions(c, f.left, f.top + 2, f.bottom - 2), (h - 4) / 2) << "no dotted focus rectangle";
+  EXPECT_GE(FocusDots(c, f), (w - 8) / 2 - 2) << "no dotted focus rectangle";
 
   // Cancel, without focus, has neither.
   RECT g = FaceRect(c, wiz_.Button(kCancel));
   EXPECT_EQ(0, CountIn(c, g.left - 1, g.left + 2, g.top, g.bottom, RGB(153, 198, 252)));
-  EXPECT_EQ(0, Transitions(c, g.left + 1, g.top + 2, g.bottom - 2));
+  EXPECT_EQ(0, FocusDots(c, g));
 }
 
 TEST_F(WizardTest, HoveredButtonHasOrangeEdges) {
@@ -350,7 +360,7 @@ TEST_F(WizardTest, HoveredButtonHasOrangeEdges) {
   EXPECT_GE(CountIn(c, f.right - 2, f.right + 1, f.top + 2, f.bottom - 2, RGB(251, 202, 106)), f.bottom - f.top - 4);
   EXPECT_GE(CountIn(c, f.left + 3, f.right - 3, f.top - 1, f.top + 1, RGB(252, 210, 121)), (f.right - f.left - 6) / 2);
   EXPECT_GE(CountIn(c, f.left + 3, f.right - 3, f.bottom - 1, f.bottom + 1, RGB(229, 151, 0)), (f.right - f.left - 6) / 2);
-  EXPECT_EQ(0, Transitions(c, f.left + 1, f.top + 2, f.bottom - 2)) << "a focus rectangle on a hovered button";
+  EXPECT_EQ(0, FocusDots(c, f)) << "a focus rectangle on a hovered button";
   c.SaveBmp(ScreenshotDir() + L"\\button_hover.bmp");
 
   // Pointer away: the edges go.
@@ -400,7 +410,9 @@ TEST_F(WizardTest, DisabledButtonIsEmbossed) {
   EXPECT_EQ(dark.left, dark.right) << "black caption pixels on a disabled button";
   // the highlight copy sits one pixel right and down of the shadow copy
   RECT s = c.Bounds(f, [&](COLORREF x) { return x == shadow; });
-  RECT l = c.Bounds(f, [&](COLORREF x) { return x == light; });
+  // (only around the text: the face's first rows are white too)
+  RECT around{s.left - 2, s.top - 1, s.right + 3, s.bottom + 3};
+  RECT l = c.Bounds(around, [&](COLORREF x) { return x == light; });
   EXPECT_EQ(s.right + 1, l.right);
   EXPECT_EQ(s.bottom + 1, l.bottom);
 }
@@ -409,9 +421,15 @@ TEST_F(WizardTest, MinimisedFrameShowsItsIcon) {
   ASSERT_TRUE(SysCommand(wiz_.frame(), SC_MINIMIZE));
   ASSERT_TRUE(WaitUntil([&] { return IsIconic(wiz_.frame()) != FALSE; }, 5000, "the frame minimised",
                         [&] { return wiz_.State(); }));
+  Sync(wiz_.frame());
   Capture c;
   ASSERT_TRUE(c.Grab(wiz_.frame()));
   c.SaveBmp(ScreenshotDir() + L"\\minimised.bmp");
+  // Wine's caption draws the frame's icon (128) at its left end: the white page and the blue quill.
+  RECT caption_icon{0, 0, GetSystemMetrics(SM_CYCAPTION) + 4, GetSystemMetrics(SM_CYCAPTION) + 4};
+  EXPECT_GT(c.Count(caption_icon, kWhite), 10);
+  RECT quill = c.Bounds(caption_icon, [](COLORREF x) { return GetBValue(x) > GetRValue(x) + 60; });
+  EXPECT_LT(quill.left, quill.right) << "no blue in the caption's icon";
   RECT cr{};
   GetClientRect(wiz_.frame(), &cr);
   if (cr.right - cr.left < GetSystemMetrics(SM_CXICON) || cr.bottom - cr.top < GetSystemMetrics(SM_CYICON))

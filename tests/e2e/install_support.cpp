@@ -1,0 +1,292 @@
+#include "install_support.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+
+#include "driver.h"
+
+namespace install_e2e {
+
+const wchar_t kBrowserPath[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe";
+const wchar_t kBrowserAside[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe.e2e-original";
+
+std::wstring StageDir() { return e2e::WinPath(e2e::Env(L"PAYLOAD_STAGE_DIR")); }
+std::wstring ExpectedDir() { return e2e::WinPath(e2e::Env(L"PAYLOAD_EXPECTED_DIR")); }
+std::wstring VariantExe(const wchar_t* variant) {
+  return e2e::WinPath(e2e::Env(L"SETUP_INSTALLERS")) + L"\\" + variant + L"\\setup.exe";
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadBytes(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string data;
+  static char buf[1 << 16];
+  DWORD got = 0;
+  while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0) data.append(buf, got);
+  CloseHandle(h);
+  return data;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& data) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD done = 0;
+  bool ok = data.empty() ||
+            (WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &done, nullptr) && done == data.size());
+  return CloseHandle(h) && ok;
+}
+
+void RemoveTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = fd.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = dir + L"\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+  }
+  RemoveDirectoryW(dir.c_str());
+}
+
+namespace {
+void Collect(const std::wstring& root, const std::wstring& rel, std::vector<std::wstring>* out) {
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      Collect(root, rel + name + L"\\", out);
+    else
+      out->push_back(rel + name);
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+}
+}  // namespace
+
+std::vector<std::wstring> FilesBelow(const std::wstring& dir) {
+  std::vector<std::wstring> files;
+  Collect(dir, L"", &files);
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::wstring FreshTempPath(const wchar_t* tag) {
+  wchar_t tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  static unsigned counter = 0;
+  wchar_t name[96];
+  _snwprintf(name, ARRAYSIZE(name) - 1, L"%ls-%lu-%u", tag, GetCurrentProcessId(), ++counter);
+  name[ARRAYSIZE(name) - 1] = L'\0';
+  std::wstring path = std::wstring(tmp) + name;
+  RemoveTree(path);
+  return path + L"\\";
+}
+
+ULONGLONG Ticks(const FILETIME& ft) { return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
+
+ULONGLONG Now() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  return Ticks(ft);
+}
+
+ULONGLONG CreationTime(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA a;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &a)) return 0;
+  return Ticks(a.ftCreationTime);
+}
+
+std::string RegString(const wchar_t* subKey, const wchar_t* name) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return "<missing>";
+  wchar_t data[1024];
+  DWORD size = sizeof(data) - sizeof(wchar_t), type = 0;
+  LONG rc = RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(h);
+  if (rc != ERROR_SUCCESS) return "<missing>";
+  if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
+  data[size / sizeof(wchar_t)] = L'\0';
+  return e2e::Utf8(data);
+}
+
+void RegDelete(const wchar_t* subKey, const wchar_t* name) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS) return;
+  RegDeleteValueW(h, name);
+  RegCloseKey(h);
+}
+
+ULONGLONG RegKeyWriteTime(const wchar_t* subKey) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return 0;
+  FILETIME ft{};
+  RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &ft);
+  RegCloseKey(h);
+  return Ticks(ft);
+}
+
+std::vector<DWORD> ProcessIds(const wchar_t* exeName) {
+  std::vector<DWORD> ids;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W e;
+  e.dwSize = sizeof(e);
+  for (BOOL more = Process32FirstW(snap, &e); more; more = Process32NextW(snap, &e))
+    if (_wcsicmp(e.szExeFile, exeName) == 0) ids.push_back(e.th32ProcessID);
+  CloseHandle(snap);
+  return ids;
+}
+
+ULONGLONG ProcessCreationTime(DWORD pid) {
+  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!h) return 0;
+  FILETIME c{}, e{}, k{}, u{};
+  GetProcessTimes(h, &c, &e, &k, &u);
+  CloseHandle(h);
+  return Ticks(c);
+}
+
+void KillProcesses(const wchar_t* exeName) {
+  for (DWORD pid : ProcessIds(exeName)) {
+    HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!h) continue;
+    TerminateProcess(h, 255);
+    WaitForSingleObject(h, 5000);
+    CloseHandle(h);
+  }
+}
+
+std::vector<Recording> WaitForRecordings(const std::wstring& dir, size_t count, DWORD timeout_ms) {
+  std::vector<Recording> found;
+  for (DWORD waited = 0;; waited += 100) {
+    found.clear();
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW((dir + L"*.done").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        std::wstring text = e2e::Wide(ReadBytes(dir + fd.cFileName));
+        size_t tab = text.find(L'\t');
+        if (tab == std::wstring::npos) continue;
+        Recording r;
+        r.created = std::wcstoull(text.substr(0, tab).c_str(), nullptr, 10);
+        r.commandLine = text.substr(tab + 1);
+        found.push_back(r);
+      } while (FindNextFileW(find, &fd));
+      FindClose(find);
+    }
+    if (found.size() >= count || waited >= timeout_ms) break;
+    Sleep(100);
+  }
+  std::sort(found.begin(), found.end(), [](const Recording& a, const Recording& b) { return a.created < b.created; });
+  return found;
+}
+
+BrowserStandIn::BrowserStandIn(bool install) {
+  recordDir_ = FreshTempPath(L"e2e-browser");
+  CreateDirectoryW(recordDir_.c_str(), nullptr);
+  SetEnvironmentVariableW(L"E2E_RECORD_DIR", recordDir_.c_str());
+  if (Exists(kBrowserPath)) {
+    DeleteFileW(kBrowserAside);
+    if (!MoveFileW(kBrowserPath, kBrowserAside)) return;
+    moved_ = true;
+  }
+  if (install) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    CreateDirectoryW(L"C:\\Program Files\\Internet Explorer", nullptr);
+    if (!CopyFileW(self, kBrowserPath, FALSE)) return;
+  }
+  ok_ = true;
+}
+
+BrowserStandIn::~BrowserStandIn() {
+  KillProcesses(L"iexplore.exe");
+  DeleteFileW(kBrowserPath);
+  if (moved_) MoveFileW(kBrowserAside, kBrowserPath);
+  SetEnvironmentVariableW(L"E2E_RECORD_DIR", nullptr);
+  RemoveTree(recordDir_.substr(0, recordDir_.size() - 1));
+}
+
+Link ReadLink(const std::wstring& linkPath) {
+  Link f;
+  CoInitialize(nullptr);
+  IShellLinkA* link = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&link)))) {
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(linkPath.c_str(), STGM_READ))) {
+      f.loaded = true;
+      char buf[MAX_PATH] = "";
+      link->GetPath(buf, sizeof(buf), nullptr, SLGP_RAWPATH);
+      f.path = buf;
+      buf[0] = '\0';
+      link->GetWorkingDirectory(buf, sizeof(buf));
+      f.workingDir = buf;
+      buf[0] = '\0';
+      link->GetDescription(buf, sizeof(buf));
+      f.description = buf;
+      link->GetShowCmd(&f.showCmd);
+    }
+    if (file) file->Release();
+    link->Release();
+  }
+  CoUninitialize();
+  return f;
+}
+
+std::wstring SpecialFolder(int csidl) {
+  wchar_t path[MAX_PATH] = L"";
+  SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
+  return path;
+}
+
+bool RunChildRole(int argc, wchar_t** argv, int* code) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const wchar_t* base = wcsrchr(self, L'\\');
+  base = base ? base + 1 : self;
+  if (_wcsicmp(base, L"iexplore.exe") == 0) {
+    // "<creation time>\t<command line>", written under another name first.
+    std::wstring dir = e2e::Env(L"E2E_RECORD_DIR");
+    if (dir.empty()) {
+      *code = 3;
+      return true;
+    }
+    FILETIME c{}, e{}, k{}, u{};
+    GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
+    std::wstring base_name = dir + std::to_wstring(GetCurrentProcessId());
+    std::string text = std::to_string(Ticks(c)) + "\t" + e2e::Utf8(GetCommandLineW());
+    WriteBytes(base_name + L".tmp", text);
+    *code = MoveFileW((base_name + L".tmp").c_str(), (base_name + L".done").c_str()) ? 0 : 5;
+    return true;
+  }
+  if (argc >= 3 && wcscmp(argv[1], L"--sleep") == 0) {
+    Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    *code = 0;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace install_e2e
