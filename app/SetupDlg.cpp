@@ -132,9 +132,17 @@ LRESULT CSetupDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return CDialog::WindowProc(message, wParam, lParam);
 }
 
-// Enter presses the focused button through the dialog manager; on its own it never
-// ends the wizard.
-void CSetupDlg::OnOK() {}
+// Owner-drawn buttons are not push buttons to the dialog manager, so Enter arrives
+// as IDOK: it presses the focused frame button and never ends the wizard.
+void CSetupDlg::OnOK() {
+    HWND hFocus = ::GetFocus();
+    for (CSkinButton* pButton : {&m_btnNext, &m_btnBack, &m_btnCancel}) {
+        if (pButton->m_hWnd == hFocus && pButton->IsWindowEnabled() && pButton->IsWindowVisible()) {
+            SendMessage(WM_COMMAND, MAKEWPARAM(pButton->GetDlgCtrlID(), BN_CLICKED), reinterpret_cast<LPARAM>(hFocus));
+            return;
+        }
+    }
+}
 
 // Escape does what Cancel does while Cancel is enabled, so no key skips the exit
 // question and its roll-back. Only a close request ends the modal run.

@@ -35,14 +35,12 @@ for _ in $(seq 100); do
 done
 [ -n "$wid" ] || { echo "run-wizard: the wizard did not appear" >&2; exit 1; }
 shot() { sleep 1; xdotool mousemove 1000 700; sleep 0.3; import -window root -crop 640x480+0+0 "$out/$1.png"; echo "saved $out/$1.png"; }
+# The frame sits at the screen's top left corner; Next is at a fixed place on it.
+next() { xdotool mousemove 421 380 click 1; }
 shot 1-welcome
-xdotool key --window "$wid" Return; shot 2-folder
-xdotool key --window "$wid" Return
-for _ in $(seq 60); do sleep 0.5; xdotool search --name 'Quillmate' >/dev/null 2>&1 || break; done
-shot 3-installing
-# Wait for the installation to finish (Next becomes the focused, enabled button).
-sleep 8; shot 3-installed
-xdotool key --window "$wid" Return; shot 4-finish
-xdotool key --window "$wid" Escape
+next; shot 2-folder
+next; sleep 1; shot 3-installing
+sleep 12; shot 3-installed
+next; shot 4-finish
 kill $pid 2>/dev/null || true
 "$WINESERVER" -k || true
