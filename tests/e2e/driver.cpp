@@ -82,11 +82,13 @@ bool Process::Start(const std::wstring& exe, const std::wstring& workdir, const 
   if (!args.empty()) cmd += L" " + args;
   std::vector<wchar_t> buf(cmd.begin(), cmd.end());
   buf.push_back(L'\0');
+  // Like a program started from the desktop: no console and no standard handles, so
+  // that the console setup.exe allocates for the archiver becomes its own (Wine would
+  // otherwise hand it the test's pipes).
   STARTUPINFOW si{};
   si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION pi{};
-  // Detached: like a program started from the desktop it has no console of its own,
-  // and does not share the test's (setup.exe allocates one for the archiver).
   if (!CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr,
                       workdir.empty() ? nullptr : workdir.c_str(), &si, &pi))
     return false;
