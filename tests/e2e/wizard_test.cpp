@@ -256,6 +256,16 @@ TEST_F(WizardTest, InstallingAndFinishPages) {
   RECT pg = c.ClientRect(page);
   EXPECT_EQ(kWhite, c.At(pg.right - 3, pg.bottom - 3));
   EXPECT_EQ(kWhite, c.At(pg.right - 3, pg.top + 2));
+  EXPECT_FALSE(IsEnabled(wiz_.Button(kCancel)));
+  EXPECT_FALSE(IsEnabled(wiz_.Button(kBack)));
+
+  // Leave through the question, which removes nothing from step 4 on.
+  ASSERT_TRUE(SysCommand(wiz_.frame(), SC_CLOSE));
+  HWND question = nullptr;
+  ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindExitConfirm(); }, &question, "the exit confirmation"));
+  ASSERT_TRUE(Click(GetDlgItem(question, kYes)));
+  DWORD code = 0;
+  EXPECT_TRUE(wiz_.WaitExit(10000, &code));
 }
 
 // ---- the skinned buttons --------------------------------------------------------------
