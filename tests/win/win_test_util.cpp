@@ -67,7 +67,11 @@ void CALLBACK WatchdogProc(HWND, UINT, UINT_PTR, DWORD) {
     // Owned windows first: they were created last.
     std::reverse(windows.begin(), windows.end());
     for (HWND h : windows) {
-        if (IsWindowVisible(h)) PostMessageA(h, WM_CLOSE, 0, 0);
+        if (!IsWindowVisible(h)) continue;
+        char title[128] = "";
+        GetWindowTextA(h, title, sizeof(title));
+        ADD_FAILURE() << "closing window [" << title << "]";
+        PostMessageA(h, WM_CLOSE, 0, 0);
     }
 }
 
