@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs the archive reader's fuzz target for the given number of seconds (default 60).
+# The seed corpus is made on first use from small trees archived with uharc.
+# Environment: UHARC_FUZZ (the target), UHARC (the archiver), UHARC_FUZZ_DIR (work folder);
+# defaults are those of the host build.
+set -euo pipefail
+seconds=${1:-60}
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+dir=${UHARC_FUZZ_DIR:-$repo/build/host/tests/fuzz}
+fuzz=${UHARC_FUZZ:-$dir/fuzz_reader}
+uharc=${UHARC:-$repo/build/host/bin/uharc}
+seeds=$dir/seeds
+corpus=$dir/corpus
+mkdir -p "$corpus" "$dir/crashes"
+
+if [ ! -f "$seeds/.done" ]; then
+  rm -rf "$seeds" "$dir/trees"
+  mkdir -p "$seeds" "$dir/trees"
+  t=$dir/trees
+  mkdir -p "$t/one/sub/deeper" "$t/one/empty" "$t/two" "$t/three/中文"
+  printf 'hello\r\n' > "$t/one/sub/deeper/a.txt"
+  : > "$t/one/zero"
+  head -c 3000 /dev/zero | tr '\0' 'q' > "$t/one/sub/q.txt"
+  printf '\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\x3e\x00' > "$t/two/lib.so"
+  seq 1 400 >> "$t/two/lib.so"
+  printf 'MZ' > "$t/two/x.dat"
+  printf '说明' > "$t/three/中文/文件.txt"
+  for tree in one two three; do
+    "$uharc" a "$seeds/$tree.uha" "$t/$tree" >/dev/null
+    # the target reads one selector byte first: 0 keeps the checksums, 1 recomputes them
+    { printf '\x00'; cat "$seeds/$tree.uha"; } > "$seeds/$tree-keep"
+    { printf '\x01'; cat "$seeds/$tree.uha"; } > "$seeds/$tree-fix"
+    rm "$seeds/$tree.uha"
+  done
+  touch "$seeds/.done"
+fi
+
+cd "$dir"
+exec "$fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
+  -artifact_prefix="$dir/crashes/" -print_final_stats=1 "$corpus" "$seeds"
