@@ -125,15 +125,17 @@ struct RunResult {
   DWORD exit_code = 0;
 };
 
-// Runs `exe` with `args` (already quoted as needed) and waits up to `timeout_ms`; a
-// child that overruns is killed and reported as not finished.
-inline RunResult RunProgram(const std::wstring& exe, const std::wstring& args, DWORD timeout_ms = 30000) {
+// Runs `exe` with `args` (already quoted as needed) in `cwd` (empty: ours) and waits
+// up to `timeout_ms`; a child that overruns is killed and reported as not finished.
+inline RunResult RunProgram(const std::wstring& exe, const std::wstring& args, DWORD timeout_ms = 30000,
+                            const std::wstring& cwd = std::wstring()) {
   RunResult r;
   std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      cwd.empty() ? nullptr : cwd.c_str(), &si, &pi))
     return r;
   r.started = true;
   CloseHandle(pi.hThread);
