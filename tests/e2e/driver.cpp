@@ -124,20 +124,26 @@ void Process::Kill() {
 
 // ---- windows --------------------------------------------------------------------------
 
+namespace {
+
+struct WindowsOf {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindowOf(HWND h, LPARAM lp) {
+  auto* c = reinterpret_cast<WindowsOf*>(lp);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(h, &owner);
+  if (owner == c->pid) c->found.push_back(h);
+  return TRUE;
+}
+
+}  // namespace
+
 std::vector<HWND> TopLevelWindows(DWORD pid) {
-  struct Ctx {
-    DWORD pid;
-    std::vector<HWND> found;
-  } ctx{pid, {}};
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(h, &owner);
-        if (owner == c->pid) c->found.push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  WindowsOf ctx{pid, {}};
+  EnumWindows(CollectWindowOf, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
@@ -434,17 +440,16 @@ bool Capture::GrabNow(HWND h) {
 
 namespace {
 
+BOOL CALLBACK NotePendingPaint(HWND c, LPARAM lp) {
+  if (IsWindowVisible(c) && GetUpdateRect(c, nullptr, FALSE)) *reinterpret_cast<bool*>(lp) = true;
+  return TRUE;
+}
+
 // True while h or one of its descendants still has a region waiting to be painted.
 bool PaintPending(HWND h) {
   if (GetUpdateRect(h, nullptr, FALSE)) return true;
   bool pending = false;
-  EnumChildWindows(
-      h,
-      [](HWND c, LPARAM lp) -> BOOL {
-        if (IsWindowVisible(c) && GetUpdateRect(c, nullptr, FALSE)) *reinterpret_cast<bool*>(lp) = true;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&pending));
+  EnumChildWindows(h, NotePendingPaint, reinterpret_cast<LPARAM>(&pending));
   return pending;
 }
 

@@ -63,7 +63,7 @@ class WizardTest : public ::testing::Test {
     SetText(wiz_.PageControl(Page::kFolder, kFolderEdit), TempDir(L"e2e-target") + L"\\");
     if (auto r = Press(kNext); !r) return r;
     if (auto r = wiz_.WaitForPage(Page::kInstalling, 60000); !r) return r;
-    Screenshot(wiz_.frame(), L"installing");
+    CheckInstallingPageLook();
     // Next comes back when the installation is complete; a message box means it failed.
     HWND box = nullptr;
     if (auto r = WaitUntil([&] { return IsEnabled(wiz_.Button(kNext)) || (box = wiz_.FindMessageBox()) != nullptr; },
@@ -73,6 +73,23 @@ class WizardTest : public ::testing::Test {
     if (box) return ::testing::AssertionFailure() << "the installation failed: " << Wizard::MessageBoxText(box);
     if (auto r = Press(kNext); !r) return r;
     return wiz_.WaitForPage(Page::kFinish);
+  }
+
+  // Only the title and subtitle bands of the installing page are white.
+  void CheckInstallingPageLook() {
+    HWND page = wiz_.PageWindow(Page::kInstalling);
+    Capture c;
+    ASSERT_TRUE(c.Grab(wiz_.frame()));
+    c.SaveBmp(ScreenshotDir() + L"\\installing.bmp");
+    for (int id : {1007, 1008}) {
+      RECT r = c.ClientRect(GetDlgItem(page, id));
+      EXPECT_EQ(kWhite, c.At(r.right - 2, r.bottom - 2)) << "control " << id << " " << ColourText(c.At(r.right - 2, r.bottom - 2));
+    }
+    RECT pg = c.ClientRect(page);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(face, c.At(pg.right - 3, pg.bottom - 3)) << ColourText(c.At(pg.right - 3, pg.bottom - 3));
+    RECT bar = c.ClientRect(GetDlgItem(page, kProgress));
+    EXPECT_EQ(face, c.At(bar.right + 3, bar.top)) << "beside the progress bar " << ColourText(c.At(bar.right + 3, bar.top));
   }
 
   Wizard wiz_;
