@@ -242,7 +242,8 @@ TEST(ExitQuestion, OnlyTheQuestionBandIsWhite) {
             RECT rc;
             GetClientRect(q, &rc);
             wt::MemBitmap bmp(rc.right, rc.bottom, RGB(255, 0, 255));
-            wt::PrintWindowInto(q, bmp);
+            RedrawWindow(q, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            wt::CaptureClient(q, bmp);
             bmp.Save("exit_question.bmp");
             RECT band;
             GetWindowRect(hBand, &band);

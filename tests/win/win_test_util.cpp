@@ -342,43 +342,11 @@ bool MemBitmap::Save(const std::string& name) const {
     return fclose(f) == 0 && ok;
 }
 
-namespace {
-
-// Paints hwnd at the DC's current origin, then its visible children over it, bottom
-// of the z-order first: WM_PRINT's own child handling is not relied on.
-void PrintTree(HWND hwnd, HDC dc, bool nonClient) {
-    const int saved = SaveDC(dc);
-    SendMessageA(hwnd, WM_PRINT, reinterpret_cast<WPARAM>(dc),
-                 PRF_CLIENT | PRF_ERASEBKGND | (nonClient ? PRF_NONCLIENT : 0));
-    RestoreDC(dc, saved);
-    RECT parentClient;
-    GetClientRect(hwnd, &parentClient);
-    POINT origin = {0, 0};
-    ClientToScreen(hwnd, &origin);
-    RECT win;
-    GetWindowRect(hwnd, &win);
-    // Where the client area starts within what was painted.
-    const int clientX = nonClient ? origin.x - win.left : 0;
-    const int clientY = nonClient ? origin.y - win.top : 0;
-    for (HWND child = GetWindow(hwnd, GW_CHILD) ? GetWindow(GetWindow(hwnd, GW_CHILD), GW_HWNDLAST) : nullptr;
-         child; child = GetWindow(child, GW_HWNDPREV)) {
-        if (!IsWindowVisible(child)) continue;
-        RECT rc;
-        GetWindowRect(child, &rc);
-        MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&rc), 2);
-        const int inner = SaveDC(dc);
-        POINT org;
-        GetViewportOrgEx(dc, &org);
-        IntersectClipRect(dc, clientX + rc.left, clientY + rc.top, clientX + rc.right, clientY + rc.bottom);
-        SetViewportOrgEx(dc, org.x + clientX + rc.left, org.y + clientY + rc.top, nullptr);
-        PrintTree(child, dc, true);
-        RestoreDC(dc, inner);
-    }
+void CaptureClient(HWND hwnd, MemBitmap& bmp) {
+    HDC dc = GetDC(hwnd);
+    BitBlt(bmp.dc(), 0, 0, bmp.width(), bmp.height(), dc, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, dc);
 }
-
-}  // namespace
-
-void PrintWindowInto(HWND hwnd, MemBitmap& bmp) { PrintTree(hwnd, bmp.dc(), false); }
 
 std::string ScreenshotDir() {
     std::string dir = "Z:" INPROC_SCREENSHOTS;

@@ -131,9 +131,9 @@ private:
     int m_height;
 };
 
-// Renders a window and its children as they would show on screen (WM_PRINT with
-// client, children, erase background and non-client area).
-void PrintWindowInto(HWND hwnd, MemBitmap& bmp);
+// Copies what the window's client area shows on the screen (it must be visible and
+// uncovered; paint it first, e.g. with UpdateWindow).
+void CaptureClient(HWND hwnd, MemBitmap& bmp);
 
 // The folder of the in-process screenshots, created on first use (a Wine path).
 std::string ScreenshotDir();
