@@ -94,16 +94,19 @@ class ConsoleDisplay : public Display {
     shown_ = true;
     percent_ = percent;
     last_ms_ = t;
-    char row[kRowLength];
-    std::memset(row, ' ', sizeof(row));
+    // Text, blanks up to column 75, then the digits: three writes that never overlap,
+    // so the digits stay in their cells whether the console shows a double-byte
+    // character in one cell or in two. The count written is in cells either way.
     std::string bytes = clip_to_bytes(text, cp_, kTextColumns);
-    std::memcpy(row, bytes.data(), bytes.size());
-    row[kTensColumn] = percent >= 10 ? static_cast<char>('0' + percent / 10) : ' ';
-    row[kTensColumn + 1] = static_cast<char>('0' + percent % 10);
-    write_at(row, sizeof(row), 0);
-    // The digits again on their own: a console that shows a double-byte character
-    // in one cell would have moved them left in the write above.
-    write_at(row + kTensColumn, 2, kTensColumn);
+    DWORD cells = 0;
+    if (!bytes.empty())
+      WriteConsoleOutputCharacterA(out_, bytes.data(), static_cast<DWORD>(bytes.size()), COORD{0, row_}, &cells);
+    if (cells > kTensColumn) cells = kTensColumn;
+    DWORD n;
+    FillConsoleOutputCharacterA(out_, ' ', kTensColumn - cells, COORD{static_cast<SHORT>(cells), row_}, &n);
+    char digits[2] = {percent >= 10 ? static_cast<char>('0' + percent / 10) : ' ',
+                      static_cast<char>('0' + percent % 10)};
+    write_at(digits, 2, kTensColumn);
     // With only 78 columns the cursor stands on the units digit; the reader takes
     // columns 0 up to the cursor's, so it still sees both digits.
     SHORT x = static_cast<SHORT>(width_ > kRowLength ? kRowLength : width_ - 1);
@@ -123,20 +126,21 @@ class ConsoleDisplay : public Display {
   }
 
   void fail(const std::string &message) override {
-    char row[kRowLength];
-    std::memset(row, ' ', sizeof(row));
     // Short enough that the cursor stays left of the percentage cells.
     std::string bytes = clip_to_bytes("ERROR: " + message, cp_, kTensColumn - 1);
-    std::memcpy(row, bytes.data(), bytes.size());
-    write_at(row, sizeof(row), 0);
-    SetConsoleCursorPosition(out_, COORD{static_cast<SHORT>(bytes.size()), row_});
+    DWORD cells = 0, n;
+    WriteConsoleOutputCharacterA(out_, bytes.data(), static_cast<DWORD>(bytes.size()), COORD{0, row_}, &cells);
+    if (cells > kTensColumn - 1) cells = kTensColumn - 1;
+    FillConsoleOutputCharacterA(out_, ' ', static_cast<DWORD>(width_) - cells, COORD{static_cast<SHORT>(cells), row_},
+                                &n);
+    SetConsoleCursorPosition(out_, COORD{static_cast<SHORT>(cells), row_});
     DWORD mode;
     if (!GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)) print_error("uharc: " + message);
   }
 
  private:
   static constexpr int kRowLength = 78;
-  static constexpr int kTensColumn = 76;
+  static constexpr DWORD kTensColumn = 76;
   static constexpr size_t kTextColumns = 75;
 
   void write_at(const char *text, DWORD size, SHORT column) {

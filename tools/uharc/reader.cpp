@@ -269,19 +269,19 @@ class ExtractSink : public Sink {
       error = "cannot create " + e.path + ": " + error;
       return false;
     }
-    current_ = path;
+    current_ = e.path;
     return true;
   }
 
   bool write(const uint8_t *data, size_t size, std::string &error) override {
     if (!out_.write(data, size, error)) {
-      error = "cannot write " + current_name() + ": " + error;
+      error = "cannot write " + current_ + ": " + error;
       return false;
     }
     done_ += size;
     if (progress_ && done_ - shown_ >= (1u << 20)) {
       shown_ = done_;
-      progress_->update(current_name(), done_, total_);
+      progress_->update(current_, done_, total_);
     }
     return true;
   }
@@ -321,10 +321,6 @@ class ExtractSink : public Sink {
   uint64_t done_ = 0, total_ = 0, shown_ = 0;
 
  private:
-  std::string current_name() const {
-    return current_.size() > base_.size() ? current_.substr(base_.size() + 1) : current_;
-  }
-
   bool make_parents(const std::string &rel, std::string &error) {
     for (size_t p = rel.find('/'); p != std::string::npos; p = rel.find('/', p + 1)) {
       std::string parent = rel.substr(0, p);
@@ -341,7 +337,7 @@ class ExtractSink : public Sink {
   std::string base_;
   Progress *progress_;
   sys::FileWriter out_;
-  std::string current_;
+  std::string current_;  // the file being written, as the archive names it
   std::vector<Entry> folders_;
   std::unordered_set<std::string> made_;
 };
