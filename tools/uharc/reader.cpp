@@ -7,6 +7,14 @@
 #include <cstring>
 #include <unordered_set>
 
+#ifndef _WIN32
+#define UHARC_WRITER_THREAD 1
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#endif
+
 namespace uharc {
 
 namespace {
@@ -248,13 +256,13 @@ class FileInput : public Input {
   sys::FileReader file;
 };
 
-class ExtractSink : public Sink {
+// The file-system side of extraction, one call at a time.
+class DiskWriter {
  public:
-  ExtractSink(const std::string &base, Progress *progress) : base_(base), progress_(progress) {}
+  explicit DiskWriter(const std::string &base) : base_(base) {}
 
-  bool begin(const Entry &e, std::string &error) override {
+  bool begin(const Entry &e, std::string &error) {
     std::string path = sys::join(base_, e.path);
-    if (progress_) progress_->update(e.path, done_, total_);
     if (!make_parents(e.path, error)) return false;
     if (e.type == EntryType::Folder) {
       if (!sys::make_folder(path, error)) {
@@ -273,21 +281,15 @@ class ExtractSink : public Sink {
     return true;
   }
 
-  bool write(const uint8_t *data, size_t size, std::string &error) override {
+  bool write(const uint8_t *data, size_t size, std::string &error) {
     if (!out_.write(data, size, error)) {
       error = "cannot write " + current_ + ": " + error;
       return false;
     }
-    done_ += size;
-    if (progress_ && done_ - shown_ >= (1u << 20)) {
-      shown_ = done_;
-      progress_->update(current_, done_, total_);
-    }
     return true;
   }
 
-  bool end(const Entry &e, bool ok, std::string &error) override {
-    ++done_;
+  bool end(const Entry &e, bool ok, std::string &error) {
     if (e.type == EntryType::Folder) return true;
     std::string path = sys::join(base_, e.path);
     std::string close_error;
@@ -307,6 +309,14 @@ class ExtractSink : public Sink {
     return true;
   }
 
+  // Drops the file being written, after a failure.
+  void abort() {
+    if (!out_.is_open()) return;
+    std::string ignored;
+    out_.close(UINT64_MAX, ignored);
+    sys::remove_file(sys::join(base_, current_));
+  }
+
   bool finish(std::string &error) {
     // Folder times last, deepest first, after their contents stopped changing them.
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
@@ -317,8 +327,6 @@ class ExtractSink : public Sink {
     }
     return true;
   }
-
-  uint64_t done_ = 0, total_ = 0, shown_ = 0;
 
  private:
   bool make_parents(const std::string &rel, std::string &error) {
@@ -335,11 +343,153 @@ class ExtractSink : public Sink {
   }
 
   std::string base_;
-  Progress *progress_;
   sys::FileWriter out_;
   std::string current_;  // the file being written, as the archive names it
   std::vector<Entry> folders_;
   std::unordered_set<std::string> made_;
+};
+
+#if UHARC_WRITER_THREAD
+// Writing on a thread of its own lets decompression and disk work overlap, as
+// `xz -dc | tar x` does with two processes. At most kMaxQueued bytes wait.
+class QueuedWriter {
+ public:
+  explicit QueuedWriter(DiskWriter &disk) : disk_(disk) {}
+  ~QueuedWriter() {
+    std::string ignored;
+    drain(ignored);
+  }
+  QueuedWriter(const QueuedWriter &) = delete;
+  QueuedWriter &operator=(const QueuedWriter &) = delete;
+
+  bool begin(const Entry &e, std::string &error) { return push(kBegin, e, nullptr, 0, true, error); }
+  bool write(const uint8_t *data, size_t size, std::string &error) {
+    return push(kWrite, Entry(), data, size, true, error);
+  }
+  bool end(const Entry &e, bool ok, std::string &error) { return push(kEnd, e, nullptr, 0, ok, error); }
+
+  // Waits until everything queued is written; false with the first error.
+  bool drain(std::string &error) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      closing_ = true;
+      changed_.notify_all();
+    }
+    if (worker_.joinable()) worker_.join();
+    if (failed_) error = error_;
+    return !failed_;
+  }
+
+ private:
+  enum Kind { kBegin, kWrite, kEnd };
+  struct Op {
+    Kind kind;
+    Entry entry;
+    std::vector<uint8_t> data;
+    bool ok;
+  };
+  static constexpr size_t kMaxQueued = 2u << 20;
+
+  bool push(Kind kind, const Entry &e, const uint8_t *data, size_t size, bool ok, std::string &error) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!worker_.joinable() && !closing_) worker_ = std::thread([this] { run(); });
+    changed_.wait(lock, [&] { return failed_ || queued_ < kMaxQueued; });
+    if (failed_) {
+      error = error_;
+      return false;
+    }
+    Op op{kind, kind == kWrite ? Entry() : e, std::vector<uint8_t>(data, data + size), ok};
+    queued_ += size;
+    ops_.push_back(std::move(op));
+    changed_.notify_all();
+    return true;
+  }
+
+  void run() {
+    bool broken = false;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return !ops_.empty() || closing_; });
+      if (ops_.empty()) return;
+      Op op = std::move(ops_.front());
+      ops_.pop_front();
+      lock.unlock();
+      std::string error;
+      bool ok = true;
+      if (!broken) {
+        if (op.kind == kBegin)
+          ok = disk_.begin(op.entry, error);
+        else if (op.kind == kWrite)
+          ok = disk_.write(op.data.data(), op.data.size(), error);
+        else
+          ok = disk_.end(op.entry, op.ok, error);
+        if (!ok) disk_.abort();
+      }
+      lock.lock();
+      queued_ -= op.data.size();
+      if (!ok && !broken) {
+        broken = true;
+        failed_ = true;
+        error_ = error;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  DiskWriter &disk_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Op> ops_;
+  size_t queued_ = 0;
+  bool closing_ = false;
+  bool failed_ = false;
+  std::string error_;
+  std::thread worker_;
+};
+#endif
+
+class ExtractSink : public Sink {
+ public:
+  ExtractSink(const std::string &base, Progress *progress) : disk_(base), writer_(disk_), progress_(progress) {}
+
+  bool begin(const Entry &e, std::string &error) override {
+    if (progress_) progress_->update(e.path, done_, total_);
+    current_ = e.path;
+    return writer_.begin(e, error);
+  }
+
+  bool write(const uint8_t *data, size_t size, std::string &error) override {
+    done_ += size;
+    if (progress_ && done_ - shown_ >= (1u << 20)) {
+      shown_ = done_;
+      progress_->update(current_, done_, total_);
+    }
+    return writer_.write(data, size, error);
+  }
+
+  bool end(const Entry &e, bool ok, std::string &error) override {
+    ++done_;
+    return writer_.end(e, ok, error);
+  }
+
+  bool finish(std::string &error) {
+#if UHARC_WRITER_THREAD
+    if (!writer_.drain(error)) return false;
+#endif
+    return disk_.finish(error);
+  }
+
+  uint64_t done_ = 0, total_ = 0, shown_ = 0;
+
+ private:
+  DiskWriter disk_;
+#if UHARC_WRITER_THREAD
+  QueuedWriter writer_;
+#else
+  DiskWriter &writer_;
+#endif
+  Progress *progress_;
+  std::string current_;
 };
 
 }  // namespace
