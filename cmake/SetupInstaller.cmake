@@ -16,9 +16,11 @@ function(add_setup_installer target)
 ")
   configure_file(${rc}.in ${rc} COPYONLY)
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${ARG_ARCHIVE};${ARG_ARCHIVER}")
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/res/manifest.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/setup.manifest)
   add_executable(${target} WIN32
     ${CMAKE_SOURCE_DIR}/afx/appmodul.cpp
     ${CMAKE_SOURCE_DIR}/res/setup.rc
+    ${CMAKE_SOURCE_DIR}/res/manifest.rc
     ${rc}
     $<TARGET_OBJECTS:setup_core>)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/afx ${CMAKE_SOURCE_DIR}/res)
@@ -26,5 +28,18 @@ function(add_setup_installer target)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${dir})
   if(ARG_DEPENDS)
     add_dependencies(${target} ${ARG_DEPENDS})
+  endif()
+  # Authenticode signature, when the vendor gives a certificate and its key.
+  if(SETUP_SIGN_CERT AND SETUP_SIGN_KEY)
+    set(stamp "")
+    if(DEFINED ENV{SOURCE_DATE_EPOCH})
+      set(stamp -time $ENV{SOURCE_DATE_EPOCH})
+    endif()
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND osslsigncode sign -certs ${SETUP_SIGN_CERT} -key ${SETUP_SIGN_KEY}
+              -n "QuillmateV1.0.0614 beta" -h sha256 ${stamp}
+              -in $<TARGET_FILE:${target}> -out $<TARGET_FILE:${target}>.signed
+      COMMAND ${CMAKE_COMMAND} -E rename $<TARGET_FILE:${target}>.signed $<TARGET_FILE:${target}>
+      VERBATIM)
   endif()
 endfunction()
