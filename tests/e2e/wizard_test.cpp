@@ -40,6 +40,24 @@ HWND FocusOf(HWND w) {
   return GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &gi) ? gi.hwndFocus : nullptr;
 }
 
+// The first picture (SS_BITMAP static) among a dialog's controls.
+HWND FindPicture(HWND dialog) {
+  for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP && _wcsicmp(ClassName(c).c_str(), L"Static") == 0)
+      return c;
+  return nullptr;
+}
+
+bool Yellow(COLORREF x) { return GetRValue(x) > 230 && GetGValue(x) > 180 && GetBValue(x) < 90; }
+bool LightBlue(COLORREF x) { return GetBValue(x) >= 200 && GetBValue(x) > GetRValue(x) + 10; }
+
+int CountWhere(const Capture& c, const RECT& r, bool (*pred)(COLORREF)) {
+  int n = 0;
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x) n += pred(c.At(x, y));
+  return n;
+}
+
 class WizardTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -171,6 +189,13 @@ TEST_F(WizardTest, CancelOpensTheQuestionAndNoReturns) {
   EXPECT_EQ(kWhite, c.At(br.right - 3, br.bottom - 3)) << ColourText(c.At(br.right - 3, br.bottom - 3));
   RECT qr = c.ClientRect(question);
   EXPECT_EQ(GetSysColor(COLOR_BTNFACE), c.At(qr.left + 3, qr.bottom - 3)) << ColourText(c.At(qr.left + 3, qr.bottom - 3));
+  // The warning sign: the picture control takes the bitmap's size and shows yellow.
+  HWND sign = FindPicture(question);
+  ASSERT_TRUE(sign != nullptr);
+  RECT sr = c.ClientRect(sign);
+  EXPECT_EQ(44, sr.right - sr.left);
+  EXPECT_EQ(34, sr.bottom - sr.top);
+  EXPECT_GT(CountWhere(c, sr, Yellow), 100);
 
   ASSERT_TRUE(Click(GetDlgItem(question, kNo)));
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(question); }, 5000, "the question to close", [&] { return wiz_.State(); }));
@@ -186,6 +211,34 @@ TEST_F(WizardTest, CloseBoxThenYesEndsTheProgram) {
   ASSERT_TRUE(Click(GetDlgItem(question, kYes)));
   DWORD code = 0;
   EXPECT_TRUE(wiz_.WaitExit(10000, &code));
+}
+
+// Keys reach the focused control as its own messages, the way the dialog loop sees them.
+bool PostKey(HWND focus, UINT vk) {
+  return PostMessageW(focus, WM_KEYDOWN, vk, 1) && PostMessageW(focus, WM_KEYUP, vk, 0xC0000001);
+}
+
+TEST_F(WizardTest, EnterPressesTheFocusedButtonAndEscapeAsks) {
+  // Enter on Next goes on; Enter on Back goes back; neither ends the wizard.
+  ASSERT_TRUE(PostKey(wiz_.Button(kNext), VK_RETURN));
+  ASSERT_TRUE(wiz_.WaitForPage(Page::kFolder));
+  HWND back = wiz_.Button(kBack);
+  ASSERT_TRUE(PostMessageW(wiz_.frame(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(back), TRUE));
+  ASSERT_TRUE(WaitUntil([&] { return FocusOf(wiz_.frame()) == back; }, 3000, "the focus on Back"));
+  ASSERT_TRUE(PostKey(back, VK_RETURN));
+  ASSERT_TRUE(wiz_.WaitForPage(Page::kWelcome));
+  EXPECT_TRUE(wiz_.process().Running());
+
+  // Escape does what Cancel does: it asks.
+  ASSERT_TRUE(PostKey(wiz_.Button(kNext), VK_ESCAPE));
+  HWND question = nullptr;
+  ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindExitConfirm(); }, &question, "the exit confirmation"));
+  // Escape in the question is its Cancel command: closed like No.
+  ASSERT_TRUE(PostKey(GetDlgItem(question, kYes), VK_ESCAPE));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(question); }, 5000, "the question to close", [&] { return wiz_.State(); }));
+  Sleep(200);
+  EXPECT_TRUE(wiz_.process().Running());
+  EXPECT_EQ(Page::kWelcome, wiz_.VisiblePage());
 }
 
 // ---- pixels ---------------------------------------------------------------------------
@@ -223,10 +276,16 @@ TEST_F(WizardTest, WelcomePageIsWhite) {
   std::string first;
   int n = CountNotWhite(c, c.ClientRect(page), skip, &first);
   EXPECT_EQ(0, n) << "first: " << first;
-  // The picture control itself shows the sidebar on white: its bitmap is smaller than
-  // the page is high, so the rows below it are white.
-  RECT pr = c.ClientRect(GetDlgItem(page, -1) ? GetDlgItem(page, -1) : GetWindow(page, GW_CHILD));
+  // The picture control takes the sidebar's own size and shows its light-blue ground;
+  // the sidebar is smaller than the page is high, so the rows below it are white.
+  HWND picture = FindPicture(page);
+  ASSERT_TRUE(picture != nullptr);
+  RECT pr = c.ClientRect(picture);
+  EXPECT_EQ(164, pr.right - pr.left);
+  EXPECT_EQ(290, pr.bottom - pr.top);
+  EXPECT_GT(CountWhere(c, pr, LightBlue), (164 * 290) / 2);
   RECT pg = c.ClientRect(page);
+  if (HasFailure()) c.SaveBmp(ScreenshotDir() + L"\\failed_welcome_look.bmp");
   if (pr.bottom + 2 < pg.bottom) {
     EXPECT_EQ(kWhite, c.At((pr.left + pr.right) / 2, pr.bottom + 1));
   }
@@ -253,6 +312,7 @@ TEST_F(WizardTest, FolderPageWhiteOnlyInTitleAndSubtitle) {
   EXPECT_EQ(face, c.At(pg.right - 3, pg.bottom - 3)) << ColourText(c.At(pg.right - 3, pg.bottom - 3));
   RECT group = c.ClientRect(GetDlgItem(page, 1010));
   EXPECT_EQ(face, c.At(group.right - 4, group.bottom - 4)) << ColourText(c.At(group.right - 4, group.bottom - 4));
+  if (HasFailure()) c.SaveBmp(ScreenshotDir() + L"\\failed_folder_look.bmp");
 }
 
 TEST_F(WizardTest, InstallingAndFinishPages) {
@@ -363,16 +423,19 @@ TEST_F(WizardTest, FocusedButtonHasBlueEdgesAndFocusRect) {
   EXPECT_EQ(0, FocusDots(c, g));
 }
 
-TEST_F(WizardTest, HoveredButtonHasOrangeEdges) {
-  HWND cancel = wiz_.Button(kCancel);
+// Hovering shows the orange edges and no focus rectangle, with or without the focus
+// (Next has it at start, Cancel has not).
+class HoverTest : public WizardTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(HoverTest, OrangeEdgesWhilePointerRests) {
+  HWND button = wiz_.Button(GetParam());
   RECT r;
-  GetWindowRect(cancel, &r);
-  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  GetWindowRect(button, &r);
   Capture c;
   RECT f{};
   auto hovered = [&] {
     if (!c.Grab(wiz_.frame(), 500)) return false;
-    f = FaceRect(c, cancel);
+    f = FaceRect(c, button);
     return CountIn(c, f.left - 1, f.left + 2, f.top + 2, f.bottom - 2, RGB(250, 196, 88)) >= f.bottom - f.top - 4;
   };
   // Nudge the pointer until the button has seen a move and its hover time has passed.
@@ -388,18 +451,24 @@ TEST_F(WizardTest, HoveredButtonHasOrangeEdges) {
   EXPECT_GE(CountIn(c, f.left + 3, f.right - 3, f.top - 1, f.top + 1, RGB(252, 210, 121)), (f.right - f.left - 6) / 2);
   EXPECT_GE(CountIn(c, f.left + 3, f.right - 3, f.bottom - 1, f.bottom + 1, RGB(229, 151, 0)), (f.right - f.left - 6) / 2);
   EXPECT_EQ(0, FocusDots(c, f)) << "a focus rectangle on a hovered button";
-  c.SaveBmp(ScreenshotDir() + L"\\button_hover.bmp");
+  EXPECT_EQ(0, CountIn(c, f.left - 1, f.left + 2, f.top, f.bottom, RGB(153, 198, 252))) << "blue edges while hovered";
+  c.SaveBmp(ScreenshotDir() + L"\\button_hover_" + std::to_wstring(GetParam()) + L".bmp");
 
-  // Pointer away: the edges go.
+  // Pointer away: the orange goes (a focused button gets its blue edges back).
   ParkPointer();
   EXPECT_TRUE(WaitUntil(
       [&] {
         c.Grab(wiz_.frame(), 300);
-        f = FaceRect(c, cancel);
+        f = FaceRect(c, button);
         return CountIn(c, f.left - 1, f.left + 2, f.top, f.bottom, RGB(250, 196, 88)) == 0;
       },
       5000, "the orange edges to go"));
+  bool focused = FocusOf(wiz_.frame()) == button;
+  EXPECT_EQ(focused, CountIn(c, f.left - 1, f.left + 2, f.top + 2, f.bottom - 2, RGB(153, 198, 252)) > 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Buttons, HoverTest, ::testing::Values(int(kCancel), int(kNext)),
+                         [](const ::testing::TestParamInfo<int>& i) { return i.param == kNext ? "Next" : "Cancel"; });
 
 TEST_F(WizardTest, PressedButtonMovesItsCaption) {
   HWND cancel = wiz_.Button(kCancel);
