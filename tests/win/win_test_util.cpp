@@ -122,24 +122,41 @@ struct GdiHandleEntry {
 // NtCurrentTeb reads the TEB through an intrinsic that GCC's bounds check misreads.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
-int CountHandleTable() {
+const GdiHandleEntry* HandleTable() {
 #ifdef _WIN64
     const size_t offset = 0xF8;  // PEB.GdiSharedHandleTable
     auto* peb = reinterpret_cast<const char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
-    auto* table = *reinterpret_cast<const GdiHandleEntry* const*>(peb + offset);
+    return *reinterpret_cast<const GdiHandleEntry* const*>(peb + offset);
+#else
+    return nullptr;
+#endif
+}
+
+int CountHandleTable() {
+    const GdiHandleEntry* table = HandleTable();
     if (!table) return -1;
     int n = 0;
     for (int i = 0; i < 0x10000; ++i) {
         if (table[i].type) ++n;
     }
     return n;
-#else
-    return -1;
-#endif
 }
 #pragma GCC diagnostic pop
 
 }  // namespace
+
+std::map<DWORD, int> GdiObjectsByType() {
+    std::map<DWORD, int> types;
+    const GdiHandleEntry* table = HandleTable();
+    if (!table) return types;
+    for (int i = 0; i < 0x10000; ++i) {
+        if (!table[i].type) continue;
+        // A handle is its table index with the entry's unique word above it.
+        const auto h = reinterpret_cast<HGDIOBJ>(static_cast<ULONG_PTR>(i | (static_cast<ULONG>(table[i].unique) << 16)));
+        ++types[GetObjectType(h)];
+    }
+    return types;
+}
 
 int GdiObjectsInUse() {
     const DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ HWND FindOwnedDialog(HWND hOwner);
 // Live GDI objects of this process: GetGuiResources, or where that is a stub (Wine
 // answers 0), the used entries of the process's GDI handle table.
 int GdiObjectsInUse();
+// Live GDI objects by GetObjectType type, from the handle table; empty where the
+// table cannot be read.
+std::map<DWORD, int> GdiObjectsByType();
 
 // Replaces one imported function of this executable by another; restores the old
 // one when the object goes. The code under test calls through the same import.
