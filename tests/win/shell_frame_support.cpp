@@ -84,3 +84,41 @@ bool WithQuestion(CSetupDlg& dlg, const std::function<void(HWND)>& inQuestion) {
 }
 
 }  // namespace wt
+
+namespace wt {
+
+SavedRegistryValues::SavedRegistryValues(const char* subKey, std::initializer_list<const char*> names)
+    : m_subKey(subKey) {
+    HKEY key = nullptr;
+    const bool open = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+    for (const char* name : names) {
+        Value v{name, false, 0, {}};
+        char data[2048];
+        DWORD size = sizeof(data);
+        if (open && RegQueryValueExA(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
+            v.existed = true;
+            v.data.assign(data, size);
+        }
+        m_values.push_back(v);
+    }
+    if (open) RegCloseKey(key);
+}
+
+SavedRegistryValues::~SavedRegistryValues() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, m_subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    for (const Value& v : m_values) {
+        if (v.existed) {
+            RegSetValueExA(key, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                           static_cast<DWORD>(v.data.size()));
+        } else {
+            RegDeleteValueA(key, v.name.c_str());
+        }
+    }
+    RegCloseKey(key);
+}
+
+}  // namespace wt

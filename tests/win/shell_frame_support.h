@@ -2,7 +2,9 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "app/SetupDlg.h"
 
@@ -40,5 +42,29 @@ bool WithQuestion(CSetupDlg& dlg, const std::function<void(HWND)>& inQuestion);
 
 // The text of a window or control.
 std::string Text(HWND h);
+
+}  // namespace wt
+
+namespace wt {
+
+// Saves registry values under HKEY_LOCAL_MACHINE and puts them back (or removes them
+// when they did not exist) when the object goes.
+class SavedRegistryValues {
+public:
+    SavedRegistryValues(const char* subKey, std::initializer_list<const char*> names);
+    ~SavedRegistryValues();
+    SavedRegistryValues(const SavedRegistryValues&) = delete;
+    SavedRegistryValues& operator=(const SavedRegistryValues&) = delete;
+
+private:
+    struct Value {
+        std::string name;
+        bool existed;
+        DWORD type;
+        std::string data;
+    };
+    std::string m_subKey;
+    std::vector<Value> m_values;
+};
 
 }  // namespace wt

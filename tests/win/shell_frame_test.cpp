@@ -2,6 +2,8 @@
 // members and the system menu (which another process cannot read).
 #include "app/SetupDlg.h"
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include "app/SetupApp.h"
@@ -317,6 +319,116 @@ TEST(Frame, MinimisedFramePaintsTheIconCentred) {
         wt::Pump(100);
         EXPECT_FALSE(dlg.IsIconic());
         EXPECT_EQ(dlg.m_nStep, 1);
+    });
+}
+
+}  // namespace
+
+namespace {
+
+struct TypedFolder {
+    const char* typed;
+    const char* dir;
+};
+
+// Next on the folder page with a folder that cannot be made (no drive Q:): the frame
+// normalises the text, the installation start reports the folder error and returns to
+// the folder page, whose edit still holds the text as typed.
+TEST(Frame, NextOnTheFolderPageNormalisesAndKeepsTheTypedText) {
+    wt::SavedRegistryValues uninstall("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\tesmarin",
+                                      {"DisplayName", "DisplayVersion", "UninstallString"});
+    wt::SavedRegistryValues path("Software\\tesmarin", {"Path"});
+    const TypedFolder rows[] = {
+        {"Q:\\昞", "Q:\\昞\\"},
+        {"Q:\\昞 \\\\ ", "Q:\\昞 \\"},
+        {"Q:\\Apps\\\\\\", "Q:\\Apps\\"},
+        {"Q:\\Apps\t", "Q:\\Apps\t\\"},
+    };
+    CSetupDlg dlg;
+    wt::RunFrame(dlg, [&] {
+        ClickNext(dlg);
+        for (const TypedFolder& row : rows) {
+            SetDlgItemTextA(dlg.m_pageFolder.m_hWnd, IDC_FOLDER_EDIT, row.typed);
+            std::string message;
+            wt::Later(100, [&] {
+                HWND box = wt::FindOwnedDialog(dlg.m_hWnd);
+                if (!box) return;
+                message = Text(GetDlgItem(box, 0xFFFF));
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+            });
+            ClickNext(dlg);
+            EXPECT_EQ(message, "文件夹路径错误!") << "typed [" << row.typed << "]";
+            EXPECT_STREQ(dlg.m_pageFolder.m_strFolder, row.dir) << "typed [" << row.typed << "]";
+            EXPECT_STREQ(g_strInstallDir, row.dir);
+            const WizardView v = Look(dlg);
+            EXPECT_EQ(v.step, 2);
+            EXPECT_EQ(v.folderEdit, row.typed) << "the edit was rewritten";
+            EXPECT_TRUE(v.pages[1] && !v.pages[2]) << Describe(v);
+            EXPECT_TRUE(v.back.enabled && v.next.enabled && v.cancel.enabled) << Describe(v);
+            EXPECT_FALSE(v.closeGreyed) << Describe(v);
+        }
+    });
+}
+
+}  // namespace
+
+namespace {
+
+BOOL CALLBACK FindText(HWND h, LPARAM lParam) {
+    auto* wanted = reinterpret_cast<std::pair<std::string, bool>*>(lParam);
+    if (Text(h) == wanted->first) wanted->second = true;
+    return TRUE;
+}
+
+struct BrowseCase {
+    const char* choose;  // nullptr: cancel the browser
+    const char* expected;
+};
+
+TEST(Frame, BrowsingSetsTheFolderAsTheShellGivesIt) {
+    const BrowseCase cases[] = {
+        {"C:\\windows", "C:\\windows"},
+        {"C:\\", "C:\\"},
+        {nullptr, nullptr},
+    };
+    CSetupDlg dlg;
+    wt::RunFrame(dlg, [&] {
+        ClickNext(dlg);
+        for (const BrowseCase& c : cases) {
+            const std::string typed = "D:\\typed by hand";
+            SetDlgItemTextA(dlg.m_pageFolder.m_hWnd, IDC_FOLDER_EDIT, typed.c_str());
+            const CString folderBefore = dlg.m_pageFolder.m_strFolder;
+            const CString dirBefore = g_strInstallDir;
+            bool seen = false;
+            std::pair<std::string, bool> title{"选择要安装 Quillmate完整内测V0.9.0422版 的文件夹位置:", false};
+            wt::Later(300, [&] {
+                HWND box = wt::FindOwnedDialog(dlg.m_hWnd);
+                if (!box) return;
+                seen = true;
+                EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&title));
+                if (c.choose) {
+                    SendMessageA(box, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(c.choose));
+                    PostMessageA(box, WM_COMMAND, IDOK, 0);
+                } else {
+                    PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+                }
+            });
+            dlg.m_pageFolder.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED),
+                                         reinterpret_cast<LPARAM>(GetDlgItem(dlg.m_pageFolder.m_hWnd, IDC_BROWSE)));
+            ASSERT_TRUE(seen) << "no folder browser appeared";
+            EXPECT_TRUE(title.second) << "the browser does not show the title";
+            const std::string edit = Text(GetDlgItem(dlg.m_pageFolder.m_hWnd, IDC_FOLDER_EDIT));
+            if (c.choose) {
+                EXPECT_EQ(edit, c.expected);
+                EXPECT_STREQ(dlg.m_pageFolder.m_strFolder, c.expected);
+                EXPECT_STREQ(g_strInstallDir, c.expected);
+            } else {
+                EXPECT_EQ(edit, typed) << "a cancelled browse changed the edit";
+                EXPECT_STREQ(dlg.m_pageFolder.m_strFolder, folderBefore);
+                EXPECT_STREQ(g_strInstallDir, dirBefore);
+            }
+            EXPECT_EQ(dlg.m_nStep, 2);
+        }
     });
 }
 
