@@ -43,5 +43,25 @@ mkdir -p "$work/out3"; cd "$work/out3"
 rc=$?
 [ $rc -ne 0 ] || { echo "FAILED: damaged archive gave exit status 0"; fail=1; }
 grep -q . "$work/bad.log" || { echo "FAILED: no message for the damaged archive"; fail=1; }
+# hostile paths: refused before anything is written, nothing lands outside the folder
+python3 "$here/craft.py" "$work/fine.uha" "ok/" "ok/empty.txt" "中文.txt"
+mkdir -p "$work/fine"; cd "$work/fine"
+"$run" "$winexe" x -y ../fine.uha > "$work/fine.log" 2>&1 || { echo "FAILED: crafted harmless archive"; cat "$work/fine.log"; fail=1; }
+[ -f "$work/fine/ok/empty.txt" ] && [ -f "$work/fine/中文.txt" ] || { echo "FAILED: crafted harmless archive not extracted"; fail=1; }
+mkdir -p "$work/hostile/box/in"
+for p in "../escape.txt" "..\\escape.txt" "ok/../../escape.txt" "Z:/escape.txt" "Z:escape.txt" "/escape.txt" \
+         "\\\\?\\Z:\\escape.txt" "CON" "nul.txt" "ok/COM1" "LPT1.log" "AUX" "PRN.txt" "x:stream" "dots." \
+         "ok//x" "" ; do
+  rm -rf "$work/hostile/box"; mkdir -p "$work/hostile/box/in"
+  python3 "$here/craft.py" "$work/hostile/box/h.uha" "harmless.txt" "$p"
+  (cd "$work/hostile/box/in" && "$run" "$winexe" x -y ../h.uha > "$work/hostile.log" 2>&1)
+  rc=$?
+  left=$(cd "$work/hostile" && find . -mindepth 1 | sort | tr '\n' ' ')
+  if [ $rc -eq 0 ] || [ "$left" != "./box ./box/h.uha ./box/in " ]; then
+    echo "FAILED: hostile path [$p]: status $rc, files: $left"; cat "$work/hostile.log"; fail=1
+  fi
+done
+[ -e "$work/escape.txt" ] && { echo "FAILED: escape.txt written outside"; fail=1; }
+
 [ $fail -eq 0 ] && echo PASSED
 exit $fail
