@@ -4,6 +4,8 @@
 
 #include <shlobj.h>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "app/SetupApp.h"
@@ -306,15 +308,46 @@ TEST(Frame, CloseRequestOpensTheSameQuestion) {
     });
 }
 
+struct IconCall {
+    HDC dc;
+    int x, y;
+    HICON icon;
+};
+std::vector<IconCall> g_iconCalls;
+void* g_drawIcon = nullptr;
+
+BOOL WINAPI RecordDrawIcon(HDC dc, int x, int y, HICON icon) {
+    g_iconCalls.push_back({dc, x, y, icon});
+    if (wt::MessageLog::Active()) wt::MessageLog::Active()->Note(nullptr, WM_APP + 0x301);
+    return reinterpret_cast<BOOL(WINAPI*)(HDC, int, int, HICON)>(g_drawIcon)(dc, x, y, icon);
+}
+
 TEST(Frame, MinimisedFramePaintsTheIconCentred) {
+    wt::ImportPatch patch("user32.dll", "DrawIcon", reinterpret_cast<void*>(&RecordDrawIcon));
+    ASSERT_TRUE(patch.ok());
+    g_drawIcon = patch.original();
     CSetupDlg dlg;
     wt::RunFrame(dlg, [&] {
-        // Painting while iconic: the handler draws the icon; the frame must survive it.
-        dlg.ShowWindow(SW_MINIMIZE);
-        wt::Pump(100);
-        EXPECT_TRUE(dlg.IsIconic());
+        g_iconCalls.clear();
         dlg.Invalidate();
         dlg.SendMessage(WM_PAINT);
+        EXPECT_TRUE(g_iconCalls.empty()) << "an icon drawn while not minimised";
+
+        dlg.ShowWindow(SW_MINIMIZE);
+        wt::Pump(100);
+        ASSERT_TRUE(dlg.IsIconic());
+        g_iconCalls.clear();
+        wt::MessageLog log({dlg.m_hWnd, nullptr});
+        dlg.Invalidate();
+        dlg.SendMessage(WM_PAINT);
+        ASSERT_EQ(g_iconCalls.size(), 1u) << "the minimised frame drew no icon";
+        RECT rc;
+        dlg.GetClientRect(&rc);
+        const IconCall& call = g_iconCalls[0];
+        EXPECT_EQ(call.icon, dlg.m_hIcon);
+        EXPECT_EQ(call.x, (rc.right - rc.left - GetSystemMetrics(SM_CXICON) + 1) / 2) << "client " << rc.right;
+        EXPECT_EQ(call.y, (rc.bottom - rc.top - GetSystemMetrics(SM_CYICON) + 1) / 2) << "client " << rc.bottom;
+        EXPECT_EQ(wt::CompareSequence(log, {{dlg.m_hWnd, WM_PAINT}, {dlg.m_hWnd, WM_ICONERASEBKGND}, {nullptr, WM_APP + 0x301}}), "");
         dlg.ShowWindow(SW_RESTORE);
         wt::Pump(100);
         EXPECT_FALSE(dlg.IsIconic());
