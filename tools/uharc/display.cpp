@@ -168,8 +168,15 @@ std::unique_ptr<Display> make_display() {
 #ifdef _WIN32
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   CONSOLE_SCREEN_BUFFER_INFO info;
-  if (out != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(out, &info) && info.dwSize.X >= 78)
-    return std::unique_ptr<Display>(new ConsoleDisplay(out, info));
+  if (out != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(out, &info)) {
+    // The percentage needs columns 76 and 77: a narrower buffer is widened (the
+    // window may stay narrower than its buffer).
+    if (info.dwSize.X < 78) {
+      COORD size = {80, info.dwSize.Y};
+      if (SetConsoleScreenBufferSize(out, size)) GetConsoleScreenBufferInfo(out, &info);
+    }
+    if (info.dwSize.X >= 78) return std::unique_ptr<Display>(new ConsoleDisplay(out, info));
+  }
 #endif
   return std::unique_ptr<Display>(new LineDisplay);
 }

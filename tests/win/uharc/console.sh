@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The console rows of UHARC.EXE as the install page reads them, for a good and a
-# damaged archive, at the usual width and at the narrowest one (78 columns).
+# damaged archive, at the usual width, at the narrowest one (78 columns) and at a
+# narrower one that uharc must widen.
 set -u
 native=$1 winexe=$2 run=$3 tester=$4 work=$5
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,7 +17,7 @@ PY
 # Another name than UHARC.EXE: tests of the exit question stop every process of that name.
 cp "$winexe" "$work/UHARCT.EXE"
 fail=0
-for spec in "ok fenrow.uha 0" "ok fenrow.uha 78" "fail bad.uha 0"; do
+for spec in "ok fenrow.uha 0" "ok fenrow.uha 78" "ok fenrow.uha 60" "fail bad.uha 0"; do
   set -- $spec
   dir=$work/run-$1-$3
   mkdir -p "$dir"
