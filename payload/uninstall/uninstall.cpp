@@ -299,7 +299,11 @@ void Uninstaller::RemoveKeyValues(const wchar_t* path, const wchar_t* const* nam
   if (rc == ERROR_SUCCESS) {
     data[size / sizeof(wchar_t)] = L'\0';
     std::wstring recorded = data;
-    if (owner_is_file) recorded = recorded.substr(0, recorded.find_last_of(L'\\') + 1);
+    if (owner_is_file) {
+      // setup.exe writes the command quoted, since D usually holds a blank.
+      if (!recorded.empty() && recorded[0] == L'"') recorded.erase(0, 1);
+      recorded = recorded.substr(0, recorded.find_last_of(L'\\') + 1);
+    }
     // Another installation's records (an install into another folder since) stay.
     if (recorded.empty() || !OwnedByThisInstall(recorded)) return;
   } else if (rc != ERROR_FILE_NOT_FOUND) {

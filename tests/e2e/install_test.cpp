@@ -1,0 +1,523 @@
+// Installations with the real setup.exe, driven through its windows: folders good and
+// bad, damaged payloads, the finishing options, cancelling, and the uninstaller.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "install_support.h"
+
+namespace {
+
+using namespace e2e;
+using namespace install_e2e;
+
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\tesmarin";
+const wchar_t kProductKey[] = L"Software\\tesmarin";
+const wchar_t kVersionKey[] = L"Software\\tsmVersion";
+const wchar_t kDefaultFolder[] = L"C:\\Program Files\\dunmerra\\";
+const char kFolderError[] = "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9\xE8\xB7\xAF\xE5\xBE\x84\xE9\x94\x99\xE8\xAF\xAF!";  // 文件夹路径错误!
+const wchar_t kUninstallLinkName[] = L"\x5378\x8F7D.lnk";                                                       // 卸载.lnk
+
+// What the installing page showed while the archiver worked.
+struct Samples {
+  std::vector<std::string> texts;
+  std::vector<int> positions;
+  bool sawFinish = false;
+};
+
+int ProgressPos(HWND bar) {
+  DWORD_PTR pos = 0;
+  if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &pos)) return -1;
+  return static_cast<int>(pos);
+}
+
+// The show command saved is SW_SHOW; Wine's link object reads it back as SW_SHOWNORMAL.
+bool IsSavedShowCommand(int showCmd) { return showCmd == SW_SHOW || showCmd == SW_SHOWNORMAL; }
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    // The installed program, started by a finishing sequence, outlives setup.exe.
+    KillProcesses(L"pkl.exe");
+  }
+
+  ::testing::AssertionResult Launch(const std::wstring& exe = L"") {
+    SetSetupExePath(exe);
+    return wiz_.Launch(FreshTempPathCreated(L"e2e-install-cwd"));
+  }
+
+  static std::wstring FreshTempPathCreated(const wchar_t* tag) {
+    std::wstring p = FreshTempPath(tag);
+    CreateDirectoryW(p.c_str(), nullptr);
+    return p;
+  }
+
+  ::testing::AssertionResult Press(int id) {
+    HWND b = wiz_.Button(id);
+    if (!IsEnabled(b)) return ::testing::AssertionFailure() << "button " << id << " is not enabled: " << wiz_.State();
+    if (!Click(b)) return ::testing::AssertionFailure() << "could not post to button " << id;
+    return ::testing::AssertionSuccess();
+  }
+
+  // From the welcome page to Next on the folder page with dir in the edit (empty: keep
+  // the default).
+  ::testing::AssertionResult StartInto(const std::wstring& dir) {
+    if (auto r = wiz_.WaitForPage(Page::kWelcome); !r) return r;
+    if (auto r = Press(kNext); !r) return r;
+    if (auto r = wiz_.WaitForPage(Page::kFolder); !r) return r;
+    if (!dir.empty() && !SetText(wiz_.PageControl(Page::kFolder, kFolderEdit), dir))
+      return ::testing::AssertionFailure() << "could not set the folder";
+    return Press(kNext);
+  }
+
+  // Follows page 3 until Next is enabled; a message box instead is a failure.
+  ::testing::AssertionResult FollowToCompletion(Samples* samples, DWORD timeout_ms = 120000) {
+    if (auto r = wiz_.WaitForPage(Page::kInstalling, 60000); !r) return r;
+    HWND edit = wiz_.PageControl(Page::kInstalling, kStatusEdit);
+    HWND bar = wiz_.PageControl(Page::kInstalling, kProgress);
+    HWND box = nullptr;
+    auto r = WaitUntil(
+        [&] {
+          if ((box = wiz_.FindMessageBox()) != nullptr) return true;
+          if (IsEnabled(wiz_.Button(kNext))) return true;
+          if (samples) {
+            samples->texts.push_back(Utf8(Text(edit)));
+            samples->positions.push_back(ProgressPos(bar));
+          }
+          return false;
+        },
+        timeout_ms, "Next enabled after the installation", [&] { return wiz_.State(); });
+    if (!r) return r;
+    if (box) return ::testing::AssertionFailure() << "the installation failed: " << Wizard::MessageBoxText(box);
+    return ::testing::AssertionSuccess();
+  }
+
+  ::testing::AssertionResult Install(const std::wstring& dir, Samples* samples = nullptr) {
+    if (auto r = Launch(); !r) return r;
+    if (auto r = StartInto(dir); !r) return r;
+    return FollowToCompletion(samples);
+  }
+
+  // Page 3 after completion: only Next enabled, the edit reads "Completing...".
+  void ExpectCompletedPage() {
+    EXPECT_EQ(Page::kInstalling, wiz_.VisiblePage());
+    EXPECT_TRUE(IsEnabled(wiz_.Button(kNext))) << wiz_.State();
+    EXPECT_FALSE(IsEnabled(wiz_.Button(kBack))) << wiz_.State();
+    EXPECT_FALSE(IsEnabled(wiz_.Button(kCancel))) << wiz_.State();
+    EXPECT_EQ("Completing...", Utf8(Text(wiz_.PageControl(Page::kInstalling, kStatusEdit))));
+    EXPECT_EQ(100, ProgressPos(wiz_.PageControl(Page::kInstalling, kProgress)));
+  }
+
+  // Every payload file in dir byte for byte, the packed libraries expanded, the archive
+  // and the archiver gone.
+  void ExpectInstalled(const std::wstring& dir) {
+    const std::wstring stage = StageDir();
+    const std::vector<std::wstring> files = FilesBelow(stage);
+    ASSERT_FALSE(files.empty()) << "no payload tree at " << Utf8(stage);
+    EXPECT_TRUE(WaitUntil([] { return ProcessIds(L"unpack200.exe").empty(); }, 60000, "the expanders to end"));
+    for (const std::wstring& rel : files) {
+      EXPECT_TRUE(ReadBytes(stage + L"\\" + rel) == ReadBytes(dir + rel)) << Utf8(dir + rel) << " differs or is missing";
+      const std::wstring suffix = L".pack.gz";
+      if (rel.size() > suffix.size() && rel.compare(rel.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        const std::wstring lib = rel.substr(0, rel.size() - suffix.size());
+        const std::string expected = ReadBytes(ExpectedDir() + L"\\" + lib);
+        EXPECT_NE("<missing>", expected) << Utf8(lib);
+        EXPECT_TRUE(expected == ReadBytes(dir + lib)) << Utf8(dir + lib) << " not expanded to the original";
+      }
+    }
+    EXPECT_FALSE(Exists(dir + L"fenrow.uha"));
+    EXPECT_FALSE(Exists(dir + L"UHARC.EXE"));
+  }
+
+  void ExpectInstallRecords(const std::wstring& dir) {
+    EXPECT_EQ(Utf8(dir), RegString(kProductKey, L"Path"));
+    EXPECT_EQ("Orvane", RegString(kUninstallKey, L"DisplayName"));
+    EXPECT_EQ("1.0.0", RegString(kUninstallKey, L"DisplayVersion"));
+    EXPECT_EQ("\"" + Utf8(dir) + "uninstall.exe\"", RegString(kUninstallKey, L"UninstallString"));
+  }
+
+  void ExpectNoUninstallEntry() {
+    for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"UninstallString"})
+      EXPECT_EQ("<missing>", RegString(kUninstallKey, name)) << Utf8(name);
+  }
+
+  // The folder error: its message box, then page 2 with all three buttons usable.
+  void ExpectFolderError() {
+    HWND box = nullptr;
+    ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindMessageBox(); }, &box, "the folder error", 30000));
+    EXPECT_EQ(kFolderError, Wizard::MessageBoxText(box));
+    ASSERT_TRUE(Click(GetDlgItem(box, IDOK)));
+    ASSERT_TRUE(wiz_.WaitForPage(Page::kFolder));
+    for (int id : {kBack, kNext, kCancel})
+      EXPECT_TRUE(WaitUntil([&] { return IsEnabled(wiz_.Button(id)); }, 5000, "button enabled",
+                            [&] { return wiz_.State(); }))
+          << id;
+  }
+
+  Wizard wiz_;
+};
+
+// ---- folders ------------------------------------------------------------------------------
+
+TEST_F(InstallTest, DefaultFolder) {
+  RemoveTree(std::wstring(kDefaultFolder).substr(0, wcslen(kDefaultFolder) - 1));
+  ASSERT_TRUE(Install(L""));
+  ExpectCompletedPage();
+  ExpectInstalled(kDefaultFolder);
+  ExpectInstallRecords(kDefaultFolder);
+  RemoveTree(std::wstring(kDefaultFolder).substr(0, wcslen(kDefaultFolder) - 1));
+}
+
+// The demo payload unpacks in a blink; the large one takes seconds, long enough to
+// watch the page follow the archiver's rows and percentage.
+TEST_F(InstallTest, PageFollowsTheArchiver) {
+  const std::wstring dir = FreshTempPath(L"e2e-progress");
+  Samples samples;
+  ASSERT_TRUE(Launch(VariantExe(L"setup_large")));
+  ASSERT_TRUE(StartInto(dir));
+  ASSERT_TRUE(FollowToCompletion(&samples));
+  ExpectCompletedPage();
+  std::string seen;
+  int rows = 0, moved = 0, last = 0, backwards = 0;
+  for (size_t i = 0; i < samples.texts.size(); ++i) {
+    const std::string& t = samples.texts[i];
+    const int p = samples.positions[i];
+    if (i == 0 || t != samples.texts[i - 1]) seen += "[" + t + "] " + std::to_string(p) + "; ";
+    rows += t.size() > 1;
+    if (p > 0 && p != last) ++moved;
+    backwards += p < last;
+    last = p;
+  }
+  EXPECT_GE(rows, 3) << samples.texts.size() << " samples: " << seen;
+  EXPECT_GE(moved, 3) << "the bar hardly moved: " << seen;
+  EXPECT_LE(backwards, 1) << seen;  // a percentage of 100 shows as 0 once
+  EXPECT_FALSE(Exists(dir + L"fenrow.uha"));
+  EXPECT_FALSE(Exists(dir + L"UHARC.EXE"));
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+TEST_F(InstallTest, DeepNewFolder) {
+  const std::wstring base = FreshTempPath(L"e2e-deep");
+  const std::wstring dir = base + L"one\\two\\three four\\";
+  ASSERT_FALSE(Exists(base));
+  ASSERT_TRUE(Install(dir));
+  ExpectCompletedPage();
+  ExpectInstalled(dir);
+  ExpectInstallRecords(dir);
+  RemoveTree(base.substr(0, base.size() - 1));
+}
+
+TEST_F(InstallTest, RootOfDriveC) {
+  const std::vector<std::wstring> top = {L"pkl.exe", L"uninstall.exe", L"uninstall.lst", L"data", L"docs", L"jre", L"logs"};
+  for (const std::wstring& t : top) ASSERT_FALSE(Exists(L"C:\\" + t)) << Utf8(t) << " is in C:\\ already";
+  ASSERT_TRUE(Install(L"C:\\"));
+  ExpectCompletedPage();
+  ExpectInstalled(L"C:\\");
+  EXPECT_EQ("\"C:\\uninstall.exe\"", RegString(kUninstallKey, L"UninstallString"));
+  for (const std::wstring& t : top) {
+    RemoveTree(L"C:\\" + t);
+    DeleteFileW((L"C:\\" + t).c_str());
+  }
+}
+
+TEST_F(InstallTest, DriveThatDoesNotExist) {
+  ASSERT_TRUE(Launch());
+  ASSERT_TRUE(StartInto(L"Q:\\apps\\quill"));
+  ExpectFolderError();
+  // No phantom entry in the list of installed programs; the install path stays.
+  ExpectNoUninstallEntry();
+  EXPECT_EQ("Q:\\apps\\quill\\", RegString(kProductKey, L"Path"));
+}
+
+TEST_F(InstallTest, UnusableFoldersAreRefusedBeforeAnythingIsWritten) {
+  const std::wstring base = FreshTempPath(L"e2e-bad");
+  const std::wstring tooLong = base + std::wstring(241 - base.size(), L'x') + L"\\";  // 242 bytes
+  const std::wstring cases[] = {base + L"a<b", base + L"pipe|name", base + L"con", L"relative\\folder", L"\\", tooLong};
+  ASSERT_TRUE(Launch());
+  ASSERT_TRUE(StartInto(cases[0]));
+  for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+    SCOPED_TRACE(Utf8(cases[i]));
+    if (i > 0) {
+      ASSERT_TRUE(SetText(wiz_.PageControl(Page::kFolder, kFolderEdit), cases[i]));
+      ASSERT_TRUE(Press(kNext));
+    }
+    ExpectFolderError();
+    ExpectNoUninstallEntry();
+  }
+  EXPECT_FALSE(Exists(base)) << "a folder was made for a refused path";
+}
+
+// ---- failures of the archiver ------------------------------------------------------------
+
+class DamagedPayloadTest : public InstallTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(DamagedPayloadTest, EndsInTheFailureMessageAndTheRollBack) {
+  const std::wstring dir = FreshTempPath(L"e2e-damaged");
+  ASSERT_TRUE(Launch(VariantExe(GetParam())));
+  ASSERT_TRUE(StartInto(dir));
+  HWND box = nullptr;
+  bool reachedFinish = false;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        reachedFinish |= IsEnabled(wiz_.Button(kNext)) && wiz_.VisiblePage() == Page::kInstalling;
+        return (box = wiz_.FindMessageBox()) != nullptr;
+      },
+      60000, "the failure message", [&] { return wiz_.State(); }));
+  const std::string text = Wizard::MessageBoxText(box);
+  EXPECT_NE(std::string::npos, text.find("UHARC.EXE")) << text;
+  EXPECT_FALSE(reachedFinish) << "a failed installation was shown as complete";
+  ASSERT_TRUE(Click(GetDlgItem(box, IDOK)));
+  DWORD code = 0;
+  ASSERT_TRUE(wiz_.WaitExit(15000, &code));
+  EXPECT_FALSE(Exists(dir + L"fenrow.uha"));
+  EXPECT_FALSE(Exists(dir + L"UHARC.EXE"));
+  ExpectNoUninstallEntry();
+  EXPECT_TRUE(ProcessIds(L"UHARC.EXE").empty());
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, DamagedPayloadTest, ::testing::Values(L"setup_flipped", L"setup_truncated"),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& info) { return Utf8(info.param).substr(6); });
+
+TEST_F(InstallTest, ArchiverThatCannotStartReturnsToTheFolderPage) {
+  const std::wstring dir = FreshTempPath(L"e2e-badarc");
+  ASSERT_TRUE(Launch(VariantExe(L"setup_badarchiver")));
+  ASSERT_TRUE(StartInto(dir));
+  HWND box = nullptr;
+  ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindMessageBox(); }, &box, "the archiver message", 30000));
+  const std::string text = Wizard::MessageBoxText(box);
+  EXPECT_NE(std::string::npos, text.find("UHARC.EXE")) << text;
+  ASSERT_TRUE(Click(GetDlgItem(box, IDOK)));
+  ASSERT_TRUE(wiz_.WaitForPage(Page::kFolder));
+  for (int id : {kBack, kNext, kCancel})
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(wiz_.Button(id)); }, 5000, "button enabled")) << id;
+  EXPECT_FALSE(Exists(dir + L"fenrow.uha"));
+  EXPECT_FALSE(Exists(dir + L"UHARC.EXE"));
+  ExpectNoUninstallEntry();
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+// ---- the finishing actions -------------------------------------------------------------------
+
+struct ProductLinks {
+  std::wstring startup, desktop, group, program, uninstaller;
+  ProductLinks() {
+    startup = SpecialFolder(CSIDL_COMMON_STARTUP) + L"\\Quillmate.lnk";  // Wine has no CSIDL_ALTSTARTUP
+    desktop = SpecialFolder(CSIDL_DESKTOP) + L"\\Quillmate.lnk";
+    group = SpecialFolder(CSIDL_COMMON_STARTMENU) + L"\\Quillmate";
+    program = group + L"\\Quillmate.lnk";
+    uninstaller = group + L"\\" + kUninstallLinkName;
+  }
+  std::vector<std::wstring> files() const { return {startup, desktop, program, uninstaller}; }
+  void Remove() const {
+    for (const std::wstring& f : files()) DeleteFileW(f.c_str());
+    RemoveDirectoryW(group.c_str());
+  }
+};
+
+class FinishTest : public InstallTest {
+ protected:
+  void SetUp() override { links_.Remove(); }
+  void TearDown() override {
+    InstallTest::TearDown();
+    links_.Remove();
+  }
+
+  // Installs into dir, then presses Next on the finish page and follows the sequence:
+  // when the wizard was hidden, when setup.exe ended.
+  void InstallAndFinish(const std::wstring& dir, bool allOptions) {
+    ASSERT_TRUE(Install(dir));
+    ASSERT_TRUE(Press(kNext));
+    ASSERT_TRUE(wiz_.WaitForPage(Page::kFinish));
+    for (int id : {kChkStartMenu, kChkStartup, kChkDesktop, kChkRunNow}) {
+      HWND box = wiz_.PageControl(Page::kFinish, id);
+      EXPECT_EQ(BST_CHECKED, CheckState(box)) << "option " << id << " starts ticked";
+      if (!allOptions) {
+        ASSERT_TRUE(Click(box));
+        ASSERT_TRUE(WaitUntil([&] { return CheckState(box) == BST_UNCHECKED; }, 3000, "option cleared"));
+      }
+    }
+    pressed_ = Now();
+    ASSERT_TRUE(Press(kNext));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(wiz_.frame()); }, 10000, "the wizard hidden"));
+    hidden_ = Now();
+    DWORD code = 0;
+    ASSERT_TRUE(wiz_.WaitExit(20000, &code));
+    FILETIME c{}, e{}, k{}, u{};
+    GetProcessTimes(wiz_.process().Handle(), &c, &e, &k, &u);
+    exited_ = Ticks(e);
+  }
+
+  void ExpectVersionRecord(const std::wstring& dir) {
+    EXPECT_EQ("1.0.0614", RegString(kVersionKey, L"tsmVersion"));
+    EXPECT_EQ(Utf8(dir), RegString(kVersionKey, L"tsmFilePath"));
+    EXPECT_EQ("xl", RegString(kVersionKey, L"tsmType"));
+  }
+
+  ProductLinks links_;
+  ULONGLONG pressed_ = 0, hidden_ = 0, exited_ = 0;
+};
+
+TEST_F(FinishTest, AllFourOptions) {
+  BrowserStandIn browser;
+  ASSERT_TRUE(browser.ok());
+  const std::wstring base = FreshTempPath(L"e2e-finish all");
+  const std::wstring dir = base + L"Quill mate\\";
+  ASSERT_NO_FATAL_FAILURE(InstallAndFinish(dir, true));
+  ExpectVersionRecord(dir);
+
+  // The shortcuts, read back through the shell.
+  const std::string target = Utf8(dir) + "pkl.exe";
+  const std::string workingDir = Utf8(dir.substr(0, dir.size() - 1));
+  const struct {
+    std::wstring file;
+    std::string target;
+  } expected[] = {{links_.startup, target},
+                  {links_.desktop, target},
+                  {links_.program, target},
+                  {links_.uninstaller, Utf8(dir) + "Uninstall.exe"}};
+  for (const auto& x : expected) {
+    SCOPED_TRACE(Utf8(x.file));
+    const Link link = ReadLink(x.file);
+    ASSERT_TRUE(link.loaded);
+    EXPECT_EQ(0, _stricmp(x.target.c_str(), link.path.c_str())) << link.path;
+    EXPECT_EQ(workingDir, link.workingDir);
+    EXPECT_EQ("Shortcut", link.description);
+    EXPECT_TRUE(IsSavedShowCommand(link.showCmd)) << link.showCmd;
+    EXPECT_GE(CreationTime(x.file), pressed_) << "made before Next was pressed";
+  }
+
+  // The program started after the version record and before the browser, which got
+  // one blank and the address; the wizard closed about a second after that.
+  const std::vector<DWORD> programs = ProcessIds(L"pkl.exe");
+  ASSERT_EQ(1u, programs.size());
+  const ULONGLONG programStart = ProcessCreationTime(programs[0]);
+  const std::vector<Recording> seen = WaitForRecordings(browser.recordDir(), 1, 10000);
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(Utf8(L" http://www.dunmerra.example/suc.html"), Utf8(seen[0].commandLine));
+  EXPECT_LE(RegKeyWriteTime(kVersionKey), programStart);
+  EXPECT_LE(programStart, seen[0].created);
+  EXPECT_GE(exited_, seen[0].created + 9000000) << "closed less than 0.9 s after the browser started";
+  EXPECT_LE(exited_, seen[0].created + 50000000) << "closed more than 5 s after the browser started";
+  RemoveTree(base.substr(0, base.size() - 1));
+}
+
+TEST_F(FinishTest, AllOptionsCleared) {
+  BrowserStandIn browser;
+  ASSERT_TRUE(browser.ok());
+  const std::wstring dir = FreshTempPath(L"e2e-finish-none");
+  ASSERT_NO_FATAL_FAILURE(InstallAndFinish(dir, false));
+  ExpectVersionRecord(dir);
+  for (const std::wstring& f : links_.files()) EXPECT_FALSE(Exists(f)) << Utf8(f);
+  EXPECT_FALSE(Exists(links_.group));
+  EXPECT_TRUE(ProcessIds(L"pkl.exe").empty());
+  const std::vector<Recording> seen = WaitForRecordings(browser.recordDir(), 1, 10000);
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(Utf8(L" http://www.dunmerra.example/suc.html"), Utf8(seen[0].commandLine));
+  EXPECT_GE(exited_, seen[0].created + 9000000);
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+TEST_F(FinishTest, NoBrowserStillCloses) {
+  BrowserStandIn noBrowser(/*install=*/false);
+  ASSERT_TRUE(noBrowser.ok());
+  const std::wstring dir = FreshTempPath(L"e2e-finish-nobrowser");
+  ASSERT_NO_FATAL_FAILURE(InstallAndFinish(dir, false));
+  EXPECT_GE(exited_, hidden_ + 9000000) << "the one-second pause";
+  EXPECT_TRUE(WaitForRecordings(noBrowser.recordDir(), 1, 500).empty());
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+// ---- leaving early -----------------------------------------------------------------------------
+
+TEST_F(InstallTest, CancelDuringTheInstallation) {
+  const std::wstring dir = FreshTempPath(L"e2e-cancel");
+  ASSERT_TRUE(Launch(VariantExe(L"setup_large")));
+  ASSERT_TRUE(StartInto(dir));
+  ASSERT_TRUE(wiz_.WaitForPage(Page::kInstalling, 60000));
+  HWND edit = wiz_.PageControl(Page::kInstalling, kStatusEdit);
+  ASSERT_TRUE(WaitUntil([&] { return Text(edit).size() > 1; }, 20000, "the archiver's rows"));
+  ASSERT_FALSE(ProcessIds(L"UHARC.EXE").empty()) << "the archiver is not running";
+  ASSERT_TRUE(SysCommand(wiz_.frame(), SC_CLOSE));
+  HWND question = nullptr;
+  ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindExitConfirm(); }, &question, "the exit question"));
+  ASSERT_TRUE(Click(GetDlgItem(question, kYes)));
+  DWORD code = 0;
+  ASSERT_TRUE(wiz_.WaitExit(20000, &code));
+  EXPECT_TRUE(ProcessIds(L"UHARC.EXE").empty());
+  EXPECT_FALSE(Exists(dir + L"fenrow.uha"));
+  EXPECT_FALSE(Exists(dir + L"UHARC.EXE"));
+  ExpectNoUninstallEntry();
+  EXPECT_EQ(Utf8(dir), RegString(kProductKey, L"Path"));
+  EXPECT_FALSE(FilesBelow(dir.substr(0, dir.size() - 1)).empty()) << "the files already extracted stay";
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+TEST_F(InstallTest, YesStopsAnArchiverNamedInLowerCase) {
+  ASSERT_TRUE(ProcessIds(L"UHARC.EXE").empty());
+  const std::wstring dir = FreshTempPathCreated(L"e2e-other-archiver");
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::wstring other = dir + L"uharc.exe";
+  ASSERT_TRUE(CopyFileW(self, other.c_str(), FALSE));
+  Process sleeper;
+  ASSERT_TRUE(sleeper.Start(other, dir, L"--sleep 60000"));
+  ASSERT_TRUE(WaitUntil([] { return !ProcessIds(L"UHARC.EXE").empty(); }, 10000, "the other archiver"));
+  ASSERT_TRUE(Launch());
+  ASSERT_TRUE(wiz_.WaitForPage(Page::kWelcome));
+  ASSERT_TRUE(Press(kCancel));
+  HWND question = nullptr;
+  ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindExitConfirm(); }, &question, "the exit question"));
+  ASSERT_TRUE(Click(GetDlgItem(question, kYes)));
+  DWORD code = 0;
+  ASSERT_TRUE(wiz_.WaitExit(15000, &code));
+  ASSERT_TRUE(sleeper.WaitExit(5000, &code));
+  EXPECT_EQ(4u, code);
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+// ---- the uninstaller ---------------------------------------------------------------------------
+
+TEST_F(FinishTest, UninstallerLeavesOnlyTheUsersFile) {
+  BrowserStandIn browser;
+  ASSERT_TRUE(browser.ok());
+  const std::wstring base = FreshTempPath(L"e2e-roundtrip");
+  const std::wstring dir = base + L"Quillmate\\";
+  ASSERT_NO_FATAL_FAILURE(InstallAndFinish(dir, true));
+  KillProcesses(L"pkl.exe");
+  ASSERT_TRUE(WriteBytes(dir + L"my notes.txt", "mine"));
+
+  Process uninstaller;
+  ASSERT_TRUE(uninstaller.Start(dir + L"uninstall.exe", dir, L"/S"));
+  DWORD code = 0;
+  ASSERT_TRUE(uninstaller.WaitExit(60000, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_TRUE(WaitUntil([&] { return !Exists(dir + L"uninstall.exe"); }, 20000, "uninstall.exe removed"));
+  const std::vector<std::wstring> left = FilesBelow(dir.substr(0, dir.size() - 1));
+  ASSERT_EQ(1u, left.size()) << Utf8(left.empty() ? L"" : left[0]) << (left.size() > 1 ? " ..." : "");
+  EXPECT_EQ(L"my notes.txt", left[0]);
+  for (const std::wstring& f : links_.files()) EXPECT_FALSE(Exists(f)) << Utf8(f);
+  EXPECT_FALSE(Exists(links_.group));
+  EXPECT_EQ("<missing>", RegString(kProductKey, L"Path"));
+  ExpectNoUninstallEntry();
+  for (const wchar_t* name : {L"tsmVersion", L"tsmFilePath", L"tsmType"})
+    EXPECT_EQ("<missing>", RegString(kVersionKey, name)) << Utf8(name);
+  RemoveTree(base.substr(0, base.size() - 1));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int wargc = 0;
+  wchar_t** wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);
+  int code = 0;
+  if (install_e2e::RunChildRole(wargc, wargv, &code)) return code;
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
