@@ -14,10 +14,19 @@ d = bytearray(open(sys.argv[1], 'rb').read())
 d[len(d) * 3 // 4] ^= 0x55
 open(sys.argv[2], 'wb').write(d)
 PY
+# damage found before any data: a cut archive and a flipped index byte
+head -c 1000000 "$work/fenrow.uha" > "$work/cut.uha"
+python3 - "$work/fenrow.uha" "$work/index.uha" <<'PY'
+import sys
+d = bytearray(open(sys.argv[1], 'rb').read())
+d[60] ^= 0x01
+open(sys.argv[2], 'wb').write(d)
+PY
 # Another name than UHARC.EXE: tests of the exit question stop every process of that name.
 cp "$winexe" "$work/UHARCT.EXE"
 fail=0
-for spec in "ok fenrow.uha 0" "ok fenrow.uha 78" "ok fenrow.uha 60" "fail bad.uha 0"; do
+for spec in "ok fenrow.uha 0" "ok fenrow.uha 78" "ok fenrow.uha 60" "fail bad.uha 0" \
+            "fail cut.uha 0" "fail index.uha 0"; do
   set -- $spec
   dir=$work/run-$1-$3
   mkdir -p "$dir"
