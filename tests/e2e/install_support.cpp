@@ -116,6 +116,12 @@ ULONGLONG CreationTime(const std::wstring& path) {
   return Ticks(a.ftCreationTime);
 }
 
+ULONGLONG WriteTime(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA a;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &a)) return 0;
+  return Ticks(a.ftLastWriteTime);
+}
+
 std::string RegString(const wchar_t* subKey, const wchar_t* name) {
   HKEY h = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return "<missing>";

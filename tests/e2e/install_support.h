@@ -28,6 +28,8 @@ std::wstring FreshTempPath(const wchar_t* tag);
 ULONGLONG Ticks(const FILETIME& ft);
 ULONGLONG Now();
 ULONGLONG CreationTime(const std::wstring& path);
+// Last write time; 0 when the file is missing.
+ULONGLONG WriteTime(const std::wstring& path);
 
 // REG_SZ below HKEY_LOCAL_MACHINE in UTF-8 without its NUL; "<missing>" when absent.
 std::string RegString(const wchar_t* subKey, const wchar_t* name);

@@ -271,6 +271,8 @@ TEST_P(DamagedPayloadTest, EndsInTheFailureMessageAndTheRollBack) {
       60000, "the failure message", [&] { return wiz_.State(); }));
   const std::string text = Wizard::MessageBoxText(box);
   EXPECT_NE(std::string::npos, text.find("UHARC.EXE")) << text;
+  RecordProperty("message", text);
+  Screenshot(box, std::wstring(L"failure-") + GetParam());
   EXPECT_FALSE(reachedFinish) << "a failed installation was shown as complete";
   ASSERT_TRUE(Click(GetDlgItem(box, IDOK)));
   DWORD code = 0;
@@ -345,8 +347,17 @@ class FinishTest : public InstallTest {
     }
     pressed_ = Now();
     ASSERT_TRUE(Press(kNext));
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(wiz_.frame()); }, 10000, "the wizard hidden"));
+    // No shortcut may appear while the wizard still shows.
+    bool linkWhileShown = false;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          const bool shown = IsWindowVisible(wiz_.frame()) != FALSE;
+          for (const std::wstring& f : links_.files()) linkWhileShown |= shown && WriteTime(f) >= pressed_;
+          return !shown;
+        },
+        10000, "the wizard hidden"));
     hidden_ = Now();
+    EXPECT_FALSE(linkWhileShown) << "a shortcut was made before the wizard was hidden";
     DWORD code = 0;
     ASSERT_TRUE(wiz_.WaitExit(20000, &code));
     FILETIME c{}, e{}, k{}, u{};
@@ -390,7 +401,7 @@ TEST_F(FinishTest, AllFourOptions) {
     EXPECT_EQ(workingDir, link.workingDir);
     EXPECT_EQ("Shortcut", link.description);
     EXPECT_TRUE(IsSavedShowCommand(link.showCmd)) << link.showCmd;
-    EXPECT_GE(CreationTime(x.file), pressed_) << "made before Next was pressed";
+    EXPECT_GE(WriteTime(x.file), pressed_) << "made before Next was pressed";
   }
 
   // The program started after the version record and before the browser, which got
@@ -406,6 +417,25 @@ TEST_F(FinishTest, AllFourOptions) {
   EXPECT_GE(exited_, seen[0].created + 9000000) << "closed less than 0.9 s after the browser started";
   EXPECT_LE(exited_, seen[0].created + 50000000) << "closed more than 5 s after the browser started";
   RemoveTree(base.substr(0, base.size() - 1));
+}
+
+TEST_F(FinishTest, ExistingShortcutsAreReplacedAndTheGroupFolderKept) {
+  BrowserStandIn browser;
+  ASSERT_TRUE(browser.ok());
+  CreateDirectoryW(links_.group.c_str(), nullptr);
+  const std::wstring note = links_.group + L"\\readme of the user.txt";
+  ASSERT_TRUE(WriteBytes(note, "mine"));
+  for (const std::wstring& f : links_.files()) ASSERT_TRUE(WriteBytes(f, "an old shortcut")) << Utf8(f);
+  const std::wstring dir = FreshTempPath(L"e2e-finish-again");
+  ASSERT_NO_FATAL_FAILURE(InstallAndFinish(dir, true));
+  for (const std::wstring& f : links_.files()) {
+    const Link link = ReadLink(f);
+    EXPECT_TRUE(link.loaded) << Utf8(f) << " was not replaced";
+    EXPECT_EQ(Utf8(dir.substr(0, dir.size() - 1)), link.workingDir) << Utf8(f);
+  }
+  EXPECT_EQ("mine", ReadBytes(note));
+  DeleteFileW(note.c_str());
+  RemoveTree(dir.substr(0, dir.size() - 1));
 }
 
 TEST_F(FinishTest, AllOptionsCleared) {
