@@ -513,13 +513,16 @@ TEST_F(AfxModal, OwnerIsTheMainWindowWhichIsDisabledWhileTimersGoOn) {
     BOOL mainEnabled = TRUE;
     int ticksSeen = 0;
     HWND hAbout = nullptr;
-    wt::Later(300, [&] {
-        hAbout = wt::FindOwnedDialog(m_hMain);
-        if (!hAbout) return;
+    int ticksAtShow = 0;
+    wt::WhenDialog(m_hMain, [&](HWND shown) {
+        hAbout = shown;
         hOwner = GetWindow(hAbout, GW_OWNER);
         mainEnabled = IsWindowEnabled(m_hMain);
-        ticksSeen = g_ticks;
-        SendMessageA(hAbout, WM_CLOSE, 0, 0);
+        ticksAtShow = g_ticks;
+        wt::Later(300, [&] {
+            ticksSeen = g_ticks - ticksAtShow;
+            SendMessageA(hAbout, WM_CLOSE, 0, 0);
+        });
     });
     CAboutDlg about;
     const INT_PTR result = about.DoModal();
@@ -536,8 +539,7 @@ TEST_F(AfxModal, OwnerIsTheMainWindowWhichIsDisabledWhileTimersGoOn) {
 
 TEST_F(AfxModal, OkButtonEndsTheRunWithIdOk) {
     wt::Watchdog dog(10000);
-    wt::Later(200, [&] {
-        HWND h = wt::FindOwnedDialog(m_hMain);
+    wt::WhenDialog(m_hMain, [&](HWND h) {
         if (h) SendMessageA(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(h, IDOK)));
     });
     CAboutDlg about;
@@ -561,9 +563,7 @@ TEST_F(AfxModal, ExplicitParentIsTheOwner) {
     other.Attach(hOther);
     HWND hOwner = nullptr;
     BOOL mainEnabled = FALSE;
-    wt::Later(200, [&] {
-        HWND h = wt::FindOwnedDialog(hOther);
-        if (!h) return;
+    wt::WhenDialog(hOther, [&](HWND h) {
         hOwner = GetWindow(h, GW_OWNER);
         mainEnabled = IsWindowEnabled(m_hMain);
         SendMessageA(h, WM_CLOSE, 0, 0);
@@ -580,9 +580,7 @@ TEST_F(AfxModal, NoOwnerWhenTheMainWindowIsGone) {
     wt::Watchdog dog(10000);
     theApp.m_pMainWnd = nullptr;
     HWND hOwner = reinterpret_cast<HWND>(1);
-    wt::Later(200, [&] {
-        HWND h = wt::FindOwnedDialog(nullptr);
-        if (!h) return;
+    wt::WhenDialog(nullptr, [&](HWND h) {
         hOwner = GetWindow(h, GW_OWNER);
         SendMessageA(h, WM_CLOSE, 0, 0);
     });

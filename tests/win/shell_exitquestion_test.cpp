@@ -172,8 +172,7 @@ TEST(ExitQuestion, YesWhileInstallingRollsBack) {
             dlg.m_nStep = 3;
             dlg.ShowStep();
             // What reaches the frame from step 3 on: a close request (Cancel is disabled).
-            wt::Later(50, [&] {
-                HWND q = wt::FindOwnedDialog(dlg.m_hWnd);
+            wt::WhenDialog(dlg.m_hWnd, [&](HWND q) {
                 if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_YES, BN_CLICKED), 0);
             });
             dlg.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -73,9 +73,7 @@ INT_PTR RunFrame(CSetupDlg& dlg, const std::function<void()>& body, bool* pClose
 
 bool WithQuestion(CSetupDlg& dlg, const std::function<void(HWND)>& inQuestion) {
     bool seen = false;
-    Later(50, [&] {
-        HWND q = FindOwnedDialog(dlg.m_hWnd);
-        if (!q) return;
+    WhenDialog(dlg.m_hWnd, [&](HWND q) {
         seen = true;
         inQuestion(q);
     });

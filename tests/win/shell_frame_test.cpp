@@ -180,8 +180,8 @@ TEST(Frame, AboutEntryLeavesStepPageAndButtons) {
             HWND hAbout = nullptr;
             std::string caption;
             BOOL frameEnabled = TRUE;
-            wt::Later(100, [&] {
-                hAbout = wt::FindOwnedDialog(dlg.m_hWnd);
+            wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
+                hAbout = shown;
                 caption = Text(hAbout);
                 frameEnabled = dlg.IsWindowEnabled();
                 if (hAbout) PostMessageA(hAbout, WM_CLOSE, 0, 0);
@@ -206,8 +206,8 @@ TEST(Frame, EscapeAsksWhileCancelIsEnabledAndDoesNothingOtherwise) {
             SetFocus(dlg.m_btnNext.m_hWnd);
             MSG esc = {dlg.m_btnNext.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0x00010001, 0, {0, 0}};
             HWND q = nullptr;
-            wt::Later(50, [&] {
-                q = wt::FindOwnedDialog(dlg.m_hWnd);
+            wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
+                q = shown;
                 if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
             });
             IsDialogMessageA(dlg.m_hWnd, &esc);
@@ -216,8 +216,8 @@ TEST(Frame, EscapeAsksWhileCancelIsEnabledAndDoesNothingOtherwise) {
 
             // The IDCANCEL command itself, as Escape sends it with no control.
             q = nullptr;
-            wt::Later(50, [&] {
-                q = wt::FindOwnedDialog(dlg.m_hWnd);
+            wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
+                q = shown;
                 if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
             });
             dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
@@ -226,13 +226,16 @@ TEST(Frame, EscapeAsksWhileCancelIsEnabledAndDoesNothingOtherwise) {
             // Cancel disabled: nothing opens, nothing ends.
             dlg.m_btnCancel.EnableWindow(FALSE);
             q = nullptr;
-            wt::Later(50, [&] {
-                q = wt::FindOwnedDialog(dlg.m_hWnd);
-                if (q) PostMessageA(q, WM_CLOSE, 0, 0);
-            });
+            wt::WhenDialog(
+                dlg.m_hWnd,
+                [&](HWND shown) {
+                    q = shown;
+                    PostMessageA(q, WM_CLOSE, 0, 0);
+                },
+                300, false);
             dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
             IsDialogMessageA(dlg.m_hWnd, &esc);
-            wt::Pump(200);
+            wt::Pump(400);
             EXPECT_EQ(q, nullptr) << "the exit question opened with Cancel disabled";
             EXPECT_TRUE(IsWindow(dlg.m_hWnd));
             dlg.m_btnCancel.EnableWindow(TRUE);
@@ -267,8 +270,8 @@ TEST(Frame, EnterPressesTheFocusedButtonAndNeverEndsTheWizard) {
             // Cancel focused: the question, closed with No.
             SetFocus(dlg.m_btnCancel.m_hWnd);
             HWND q = nullptr;
-            wt::Later(50, [&] {
-                q = wt::FindOwnedDialog(dlg.m_hWnd);
+            wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
+                q = shown;
                 if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
             });
             dlg.SendMessage(WM_COMMAND, IDOK, 0);
@@ -294,8 +297,8 @@ TEST(Frame, CloseRequestOpensTheSameQuestion) {
             const WizardView before = Look(dlg);
             HWND q = nullptr;
             bool hasBand = false;
-            wt::Later(50, [&] {
-                q = wt::FindOwnedDialog(dlg.m_hWnd);
+            wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
+                q = shown;
                 if (!q) return;
                 hasBand = GetDlgItem(q, IDC_QUESTION) != nullptr;
                 SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
@@ -383,9 +386,7 @@ TEST(Frame, NextOnTheFolderPageNormalisesAndKeepsTheTypedText) {
         for (const TypedFolder& row : rows) {
             SetDlgItemTextA(dlg.m_pageFolder.m_hWnd, IDC_FOLDER_EDIT, row.typed);
             std::string message;
-            wt::Later(100, [&] {
-                HWND box = wt::FindOwnedDialog(dlg.m_hWnd);
-                if (!box) return;
+            wt::WhenDialog(dlg.m_hWnd, [&](HWND box) {
                 message = Text(GetDlgItem(box, 0xFFFF));
                 PostMessageA(box, WM_COMMAND, IDOK, 0);
             });
@@ -434,9 +435,7 @@ TEST(Frame, BrowsingSetsTheFolderAsTheShellGivesIt) {
             const CString dirBefore = g_strInstallDir;
             bool seen = false;
             std::pair<std::string, bool> title{"选择要安装 Quillmate完整内测V0.9.0422版 的文件夹位置:", false};
-            wt::Later(300, [&] {
-                HWND box = wt::FindOwnedDialog(dlg.m_hWnd);
-                if (!box) return;
+            wt::WhenDialog(dlg.m_hWnd, [&](HWND box) {
                 seen = true;
                 EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&title));
                 if (c.choose) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <utility>
 
 namespace wt {
@@ -93,6 +94,28 @@ Watchdog::Watchdog(UINT ms) : m_id(SetTimer(nullptr, 0, ms, WatchdogProc)) {}
 Watchdog::~Watchdog() {
     KillTimer(nullptr, m_id);
     CancelLater();
+}
+
+namespace {
+
+void PollForDialog(HWND hOwner, std::shared_ptr<std::function<void(HWND)>> fn, DWORD deadline, bool required) {
+    if (HWND h = FindOwnedDialog(hOwner)) {
+        (*fn)(h);
+        return;
+    }
+    if (static_cast<LONG>(GetTickCount() - deadline) >= 0) {
+        if (required) ADD_FAILURE() << "no dialog owned by " << hOwner << " appeared";
+        return;
+    }
+    Later(20, [=] { PollForDialog(hOwner, fn, deadline, required); });
+}
+
+}  // namespace
+
+void WhenDialog(HWND hOwner, std::function<void(HWND)> fn, UINT timeoutMs, bool required) {
+    auto shared = std::make_shared<std::function<void(HWND)>>(std::move(fn));
+    const DWORD deadline = GetTickCount() + timeoutMs;
+    Later(20, [=] { PollForDialog(hOwner, shared, deadline, required); });
 }
 
 HWND FindOwnedDialog(HWND hOwner) {

@@ -40,6 +40,11 @@ private:
 // The visible dialog (#32770) of this thread that hOwner owns, or NULL.
 HWND FindOwnedDialog(HWND hOwner);
 
+// Calls fn with the dialog that hOwner owns as soon as it shows, from a timer (a modal
+// run only shows its dialog once its loop first idles). When none shows within
+// timeoutMs, reports a failure if it was required, and gives up.
+void WhenDialog(HWND hOwner, std::function<void(HWND)> fn, UINT timeoutMs = 5000, bool required = true);
+
 // Live GDI objects of this process: GetGuiResources, or where that is a stub (Wine
 // answers 0), the used entries of the process's GDI handle table.
 int GdiObjectsInUse();
