@@ -8,9 +8,9 @@
 // Exit codes: 0 expanded, 1 bad input or I/O error, 2 usage error or refused.
 #include <windows.h>
 #include <shellapi.h>
-#include <zlib.h>
-
 #include <string>
+
+#include "gunzip.h"
 
 namespace {
 
@@ -50,25 +50,6 @@ public:
 private:
   int argc_ = 0;
   LPWSTR* argv_;
-};
-
-class Inflater {
-public:
-  Inflater() {
-    ok_ = inflateInit2(&z_, 15 + 16) == Z_OK;  // gzip wrapper only
-  }
-  ~Inflater() {
-    if (ok_) inflateEnd(&z_);
-  }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-  bool ok() const { return ok_; }
-  z_stream* operator->() { return &z_; }
-  z_stream* get() { return &z_; }
-
-private:
-  z_stream z_{};
-  bool ok_ = false;
 };
 
 void WriteErr(const std::wstring& text) {
@@ -158,68 +139,85 @@ HANDLE CreateTempBeside(const std::wstring& target, std::wstring* temp_name) {
   return INVALID_HANDLE_VALUE;
 }
 
-bool WriteAll(HANDLE h, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-    DWORD done = 0;
-    if (!WriteFile(h, data, chunk, &done, nullptr) || done == 0) return false;
-    data += done;
-    size -= done;
+class FileSource : public unpack200::ByteSource {
+public:
+  explicit FileSource(HANDLE h) : h_(h) {}
+  bool Read(unsigned char* buf, size_t capacity, size_t* got) override {
+    DWORD n = 0;
+    DWORD want = capacity > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capacity);
+    if (!ReadFile(h_, buf, want, &n, nullptr)) {
+      error_ = GetLastError();
+      return false;
+    }
+    *got = n;
+    return true;
   }
-  return true;
-}
+  DWORD error() const { return error_; }
+
+private:
+  HANDLE h_;
+  DWORD error_ = 0;
+};
+
+class FileSink : public unpack200::ByteSink {
+public:
+  explicit FileSink(HANDLE h) : h_(h) {}
+  bool Write(const unsigned char* data, size_t size) override {
+    while (size > 0) {
+      DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+      DWORD done = 0;
+      if (!WriteFile(h_, data, chunk, &done, nullptr) || done == 0) {
+        error_ = GetLastError();
+        return false;
+      }
+      data += done;
+      size -= done;
+    }
+    return true;
+  }
+  DWORD error() const { return error_; }
+
+private:
+  HANDLE h_;
+  DWORD error_ = 0;
+};
 
 // Inflates every gzip member of `in` into `out`. Returns kOk or an error code after
 // reporting it.
 int Expand(HANDLE in, HANDLE out, const std::wstring& in_name, const std::wstring& temp_name) {
-  Inflater z;
-  if (!z.ok()) return Fail(kFailed, L"out of memory");
-  static unsigned char in_buf[1 << 16];
-  static unsigned char out_buf[1 << 17];
-  bool in_eof = false;
-  bool ended = false;  // the last member ended and nothing followed yet
-  z->avail_in = 0;
-  for (;;) {
-    if (z->avail_in == 0 && !in_eof) {
-      DWORD got = 0;
-      if (!ReadFile(in, in_buf, sizeof(in_buf), &got, nullptr))
-        return FailSys(L"cannot read", in_name, GetLastError());
-      if (got == 0) in_eof = true;
-      z->next_in = in_buf;
-      z->avail_in = got;
-    }
-    if (ended) {
-      if (z->avail_in == 0 && in_eof) return kOk;
-      if (z->avail_in == 0) continue;
-      // Another member may follow, as gzip allows; anything else is damage.
-      if (z->next_in[0] != 0x1f) return Fail(kFailed, L"trailing garbage after gzip data in \"" + in_name + L"\"");
-      if (inflateReset(z.get()) != Z_OK) return Fail(kFailed, L"out of memory");
-      ended = false;
-    }
-    if (z->avail_in == 0 && in_eof)
-      return Fail(kFailed, L"\"" + in_name + L"\" is truncated (unexpected end of gzip data)");
-    z->next_out = out_buf;
-    z->avail_out = sizeof(out_buf);
-    int rc = inflate(z.get(), Z_NO_FLUSH);
-    size_t produced = sizeof(out_buf) - z->avail_out;
-    if (produced && !WriteAll(out, out_buf, produced))
-      return FailSys(L"cannot write", temp_name, GetLastError());
-    if (rc == Z_STREAM_END) {
-      ended = true;
-    } else if (rc == Z_DATA_ERROR) {
-      std::string msg = z->msg ? z->msg : "invalid data";
-      const wchar_t* kind = msg == "incorrect data check"     ? L"CRC error"
-                            : msg == "incorrect length check" ? L"length mismatch"
-                            : msg == "incorrect header check" ? L"not in gzip format"
-                                                              : L"corrupt gzip data";
-      return Fail(kFailed, std::wstring(L"\"") + in_name + L"\": " + kind + L" (" +
-                               std::wstring(msg.begin(), msg.end()) + L")");
-    } else if (rc == Z_MEM_ERROR) {
+  using unpack200::GunzipStatus;
+  FileSource source(in);
+  FileSink sink(out);
+  unpack200::GunzipResult r = unpack200::Gunzip(source, sink);
+  const wchar_t* kind = L"corrupt gzip data";
+  switch (r.status) {
+    case GunzipStatus::kOk:
+      return kOk;
+    case GunzipStatus::kOutOfMemory:
       return Fail(kFailed, L"out of memory");
-    } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      return Fail(kFailed, L"\"" + in_name + L"\": corrupt gzip data");
-    }
+    case GunzipStatus::kReadError:
+      return FailSys(L"cannot read", in_name, source.error());
+    case GunzipStatus::kWriteError:
+      return FailSys(L"cannot write", temp_name, sink.error());
+    case GunzipStatus::kTrailingGarbage:
+      return Fail(kFailed, L"trailing garbage after gzip data in \"" + in_name + L"\"");
+    case GunzipStatus::kTruncated:
+      return Fail(kFailed, L"\"" + in_name + L"\" is truncated (unexpected end of gzip data)");
+    case GunzipStatus::kCrcError:
+      kind = L"CRC error";
+      break;
+    case GunzipStatus::kLengthMismatch:
+      kind = L"length mismatch";
+      break;
+    case GunzipStatus::kNotGzip:
+      kind = L"not in gzip format";
+      break;
+    case GunzipStatus::kCorrupt:
+      break;
   }
+  std::wstring text = std::wstring(L"\"") + in_name + L"\": " + kind;
+  if (!r.detail.empty()) text += L" (" + std::wstring(r.detail.begin(), r.detail.end()) + L")";
+  return Fail(kFailed, text);
 }
 
 int Run() {
