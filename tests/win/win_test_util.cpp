@@ -1,5 +1,6 @@
 #include "win_test_util.h"
 
+#include <commctrl.h>
 #include <winternl.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,26 @@
 #include <utility>
 
 namespace wt {
+
+namespace {
+
+// Every test of the program needs the common controls of the pages and the code page
+// that the program's texts are written in.
+class ShellEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX icc{};
+        icc.dwSize = sizeof(icc);
+        icc.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES;
+        InitCommonControlsEx(&icc);
+        ASSERT_EQ(GetACP(), 936u) << "the ANSI code page must be 936 (LC_ALL=zh_CN.UTF-8 under Wine, see "
+                                     "tests/wine/env.sh): every text of the program is written in it";
+    }
+};
+
+const bool g_environment = (::testing::AddGlobalTestEnvironment(new ShellEnvironment), true);
+
+}  // namespace
 
 std::string Rgb(COLORREF c) {
     char buf[32];
