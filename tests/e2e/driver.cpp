@@ -453,19 +453,46 @@ bool PaintPending(HWND h) {
   return pending;
 }
 
+// The first visible window of another program that lies above top and overlaps it.
+HWND CoveringWindow(HWND top) {
+  RECT r{};
+  GetWindowRect(top, &r);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(top, &pid);
+  for (HWND w = GetWindow(top, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
+    RECT o{}, both{};
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner != pid && IsWindowVisible(w) && GetWindowRect(w, &o) && IntersectRect(&both, &r, &o)) return w;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool Capture::Grab(HWND h, DWORD timeout_ms) {
   HWND top = GetAncestor(h, GA_ROOT);
-  SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  // Other programs on the same display (the installed program, a browser, another
+  // test) must not hide any of it: topmost while the picture is taken.
+  const bool was_topmost = GetWindowLongW(top, GWL_EXSTYLE) & WS_EX_TOPMOST;
+  SetWindowPos(top, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  bool ok = GrabPainted(h, top, timeout_ms);
+  if (!was_topmost) SetWindowPos(top, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  return ok;
+}
+
+bool Capture::GrabPainted(HWND h, HWND top, DWORD timeout_ms) {
+  covered_by_.clear();
+  if (HWND other = CoveringWindow(top)) covered_by_ = Describe(other);
   RedrawWindow(top, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
   DWORD start = GetTickCount();
   while (PaintPending(top) && GetTickCount() - start < timeout_ms) Sleep(20);
-  // Painted windows reach the screen with a short delay; take the picture once it
-  // has stopped changing.
+  // Wine hands a painted window to the X server when its thread next looks for
+  // messages: a message answered means the last paint has been passed on.
+  Sync(top);
   std::vector<COLORREF> last;
   for (int same = 0;;) {
-    Sleep(100);
+    Sleep(120);
     if (!GrabNow(h)) return false;
     same = px_ == last ? same + 1 : 0;
     if (same >= 2) return true;

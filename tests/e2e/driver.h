@@ -165,6 +165,9 @@ class Capture {
   bool Grab(HWND h, DWORD timeout_ms = 3000);
   // Grabs at once, without raising or repainting.
   bool GrabNow(HWND h);
+  // A window of another program that lay over the captured one when it was taken
+  // (empty when none); its pixels may then be in the picture.
+  const std::string& covered_by() const { return covered_by_; }
   int width() const { return width_; }
   int height() const { return height_; }
   HWND window() const { return window_; }
@@ -183,7 +186,10 @@ class Capture {
  private:
   int width_ = 0, height_ = 0;
   HWND window_ = nullptr;
+  bool GrabPainted(HWND h, HWND top, DWORD timeout_ms);
+
   POINT origin_{};  // screen position of pixel 0,0
+  std::string covered_by_;
   std::vector<COLORREF> px_;
 };
 

@@ -291,28 +291,48 @@ TEST_F(WizardTest, WelcomePageIsWhite) {
   }
 }
 
+// What differs from the folder page's look in a capture; empty when it is right.
+std::string FolderLookFaults(const Capture& c, HWND page) {
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  std::string faults;
+  auto expect = [&](const char* what, COLORREF want, COLORREF got) {
+    if (want != got) faults += std::string(what) + " " + ColourText(got) + " instead of " + ColourText(want) + "; ";
+  };
+  struct {
+    int id;
+    bool white;
+    const char* what;
+  } bands[] = {{1007, true, "title"}, {1008, true, "subtitle"}, {1009, false, "explanation"}};
+  for (const auto& b : bands) {
+    RECT r = c.ClientRect(GetDlgItem(page, b.id));
+    expect(b.what, b.white ? kWhite : face, c.At(r.right - 2, r.bottom - 2));
+  }
+  RECT pg = c.ClientRect(page);
+  expect("page", face, c.At(pg.right - 3, pg.bottom - 3));
+  RECT group = c.ClientRect(GetDlgItem(page, 1010));
+  expect("group box", face, c.At(group.right - 4, group.bottom - 4));
+  return faults;
+}
+
 TEST_F(WizardTest, FolderPageWhiteOnlyInTitleAndSubtitle) {
   ASSERT_TRUE(Press(kNext));
   ASSERT_TRUE(wiz_.WaitForPage(Page::kFolder));
   HWND page = wiz_.PageWindow(Page::kFolder);
+  ASSERT_NE(kWhite, GetSysColor(COLOR_BTNFACE));
   Capture c;
   ASSERT_TRUE(c.Grab(wiz_.frame()));
-  const COLORREF face = GetSysColor(COLOR_BTNFACE);
-  ASSERT_NE(kWhite, face);
-  struct {
-    int id;
-    bool white;
-  } bands[] = {{1007, true}, {1008, true}, {1009, false}};
-  for (const auto& b : bands) {
-    RECT r = c.ClientRect(GetDlgItem(page, b.id));
-    COLORREF got = c.At(r.right - 2, r.bottom - 2);
-    EXPECT_EQ(b.white ? kWhite : face, got) << "control " << b.id << " " << ColourText(got);
-  }
-  RECT pg = c.ClientRect(page);
-  EXPECT_EQ(face, c.At(pg.right - 3, pg.bottom - 3)) << ColourText(c.At(pg.right - 3, pg.bottom - 3));
-  RECT group = c.ClientRect(GetDlgItem(page, 1010));
-  EXPECT_EQ(face, c.At(group.right - 4, group.bottom - 4)) << ColourText(c.At(group.right - 4, group.bottom - 4));
-  if (HasFailure()) c.SaveBmp(ScreenshotDir() + L"\\failed_folder_look.bmp");
+  std::string faults = FolderLookFaults(c, page);
+  if (faults.empty()) return;
+  // Tell a picture taken too early from a page that stays wrong on screen: look again
+  // a second later without asking for a repaint.
+  c.SaveBmp(ScreenshotDir() + L"\\failed_folder_look.bmp");
+  Sleep(1000);
+  Capture later;
+  ASSERT_TRUE(later.GrabNow(wiz_.frame()));
+  std::string still = FolderLookFaults(later, page);
+  if (!still.empty()) later.SaveBmp(ScreenshotDir() + L"\\failed_folder_look_later.bmp");
+  EXPECT_EQ("", still) << "first capture: " << faults;
+  if (still.empty()) printf("note: the first capture was taken mid-paint: %s\n", faults.c_str());
 }
 
 TEST_F(WizardTest, InstallingAndFinishPages) {
