@@ -31,15 +31,9 @@ function(add_setup_installer target)
   endif()
   # Authenticode signature, when the vendor gives a certificate and its key.
   if(SETUP_SIGN_CERT AND SETUP_SIGN_KEY)
-    set(stamp "")
-    if(DEFINED ENV{SOURCE_DATE_EPOCH})
-      set(stamp -time $ENV{SOURCE_DATE_EPOCH})
-    endif()
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND osslsigncode sign -certs ${SETUP_SIGN_CERT} -key ${SETUP_SIGN_KEY}
-              -n "QuillmateV1.0.0614 beta" -h sha256 ${stamp}
-              -in $<TARGET_FILE:${target}> -out $<TARGET_FILE:${target}>.signed
-      COMMAND ${CMAKE_COMMAND} -E rename $<TARGET_FILE:${target}>.signed $<TARGET_FILE:${target}>
+      COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${target}> -DCERT=${SETUP_SIGN_CERT}
+              -DKEY=${SETUP_SIGN_KEY} -P ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake
       VERBATIM)
   endif()
 endfunction()

@@ -18,6 +18,8 @@ cmake --build --preset win32 -j "$jobs"
 
 status=0
 ctest --preset host -j "$jobs" || status=1
+# The shipping build cannot run here: its static, signing and reproducibility checks.
+ctest --test-dir build/win32 -L release --output-on-failure || status=1
 
 bash tests/wine/prefix.sh start
 trap 'bash tests/wine/prefix.sh stop' EXIT
