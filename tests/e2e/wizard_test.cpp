@@ -161,6 +161,8 @@ TEST_F(WizardTest, AboutEntryLeavesTheWizardAsItWas) {
   ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindAbout(); }, &about, "the about box"));
   EXPECT_EQ(wiz_.frame(), GetWindow(about, GW_OWNER));
   EXPECT_FALSE(IsEnabled(wiz_.frame())) << "the frame stays enabled while the about box runs";
+  EXPECT_NE(std::string::npos, Utf8(Text(GetDlgItem(about, 1000))).find("Quillmate"));
+  EXPECT_NE(std::string::npos, Utf8(Text(GetDlgItem(about, 1001))).find("1.0.0.1"));
   EXPECT_TRUE(Screenshot(about, L"about"));
   ASSERT_TRUE(Click(GetDlgItem(about, IDOK)));
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }, 5000, "the about box to close", [&] { return wiz_.State(); }));
