@@ -300,8 +300,9 @@ void Uninstaller::RemoveKeyValues(const wchar_t* path, const wchar_t* const* nam
     data[size / sizeof(wchar_t)] = L'\0';
     std::wstring recorded = data;
     if (owner_is_file) {
-      // setup.exe writes the command quoted, since D usually holds a blank.
-      if (!recorded.empty() && recorded[0] == L'"') recorded.erase(0, 1);
+      // A command line: the program's path, quoted (setup.exe's form, D usually holds a
+      // blank) or bare; only the quoted form can be followed by arguments.
+      if (!recorded.empty() && recorded[0] == L'"') recorded = recorded.substr(1, recorded.find(L'"', 1) - 1);
       recorded = recorded.substr(0, recorded.find_last_of(L'\\') + 1);
     }
     // Another installation's records (an install into another folder since) stay.

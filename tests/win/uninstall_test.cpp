@@ -179,11 +179,13 @@ protected:
     ASSERT_TRUE(WriteBytes(dir_ + L"uninstall.lst", manifest));
   }
 
-  void WriteRecords(const std::wstring& dir) {
+  // The uninstall command is recorded quoted or as a bare path; both name the folder.
+  void WriteRecords(const std::wstring& dir, bool quoted = true) {
     ASSERT_TRUE(SetValue(kProductKey, L"Path", dir));
     ASSERT_TRUE(SetValue(kUninstallKey, L"DisplayName", L"Orvane"));
     ASSERT_TRUE(SetValue(kUninstallKey, L"DisplayVersion", L"1.0.0"));
-    ASSERT_TRUE(SetValue(kUninstallKey, L"UninstallString", dir + L"uninstall.exe"));
+    std::wstring command = dir + L"uninstall.exe";
+    ASSERT_TRUE(SetValue(kUninstallKey, L"UninstallString", quoted ? L"\"" + command + L"\"" : command));
     ASSERT_TRUE(SetValue(kVersionKey, L"tsmVersion", L"1.0.0614"));
     ASSERT_TRUE(SetValue(kVersionKey, L"tsmFilePath", dir));
     ASSERT_TRUE(SetValue(kVersionKey, L"tsmType", L"xl"));
@@ -245,7 +247,7 @@ TEST_F(Uninstall, RemovesWhatTheInstallationMadeAndKeepsTheUsersFiles) {
 TEST_F(Uninstall, RemovesTheFolderWhenNothingElseIsInIt) {
   Install({L"pkl.exe", L"uninstall.exe", L"uninstall.lst", L"jre\\", L"jre\\lib\\", L"jre\\lib\\rt.jar.pack.gz"});
   ASSERT_TRUE(WriteBytes(dir_ + L"jre\\lib\\rt.jar", "expanded"));
-  WriteRecords(dir_);
+  WriteRecords(dir_, false);
   RunResult r = RunUninstaller();
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(0u, r.exit_code);
@@ -262,6 +264,7 @@ TEST_F(Uninstall, LeavesAnotherInstallationsRecordsAndShortcuts) {
   Install({L"pkl.exe", L"uninstall.exe", L"uninstall.lst"});
   WriteRecords(other);
   MakeShortcuts(other);
+  ASSERT_TRUE(SetValue(kUninstallKey, L"UninstallString", L"\"" + other + L"uninstall.exe\" /S"));
 
   RunResult r = RunUninstaller();
   ASSERT_TRUE(r.finished);
@@ -269,7 +272,7 @@ TEST_F(Uninstall, LeavesAnotherInstallationsRecordsAndShortcuts) {
   EXPECT_FALSE(Exists(dir_ + L"pkl.exe"));
   EXPECT_EQ("the other copy", ReadBytes(other + L"pkl.exe"));
   EXPECT_EQ(other, GetValue(kProductKey, L"Path"));
-  EXPECT_EQ(other + L"uninstall.exe", GetValue(kUninstallKey, L"UninstallString"));
+  EXPECT_EQ(L"\"" + other + L"uninstall.exe\" /S", GetValue(kUninstallKey, L"UninstallString"));
   EXPECT_EQ(L"Orvane", GetValue(kUninstallKey, L"DisplayName"));
   EXPECT_EQ(other, GetValue(kVersionKey, L"tsmFilePath"));
   for (const std::wstring& lnk : {startup_ + L"Quillmate.lnk", desktop_ + L"Quillmate.lnk",
