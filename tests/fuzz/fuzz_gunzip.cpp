@@ -56,6 +56,7 @@ class DigestSink : public unpack200::ByteSink {
 };
 
 const uint64_t kNoLimit = ~0ull;
+unpack200::GunzipBuffers g_buffers;
 
 bool IsDataError(GunzipStatus s) {
   return s == GunzipStatus::kCrcError || s == GunzipStatus::kLengthMismatch ||
@@ -72,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   MemorySource whole_in(data, size, size_t(1) << 20);
   DigestSink whole_out(kNoLimit);
-  GunzipResult whole = unpack200::Gunzip(whole_in, whole_out);
+  GunzipResult whole = unpack200::Gunzip(whole_in, whole_out, g_buffers);
   if (whole.status == GunzipStatus::kReadError || whole.status == GunzipStatus::kWriteError ||
       whole.status == GunzipStatus::kOutOfMemory)
     std::abort();  // neither the memory source nor an unlimited sink fails
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Reads of 1 to 16 bytes: member boundaries and headers fall across reads.
   MemorySource small_in(data, size, 1 + (mode & 15));
   DigestSink small_out(kNoLimit);
-  GunzipResult small = unpack200::Gunzip(small_in, small_out);
+  GunzipResult small = unpack200::Gunzip(small_in, small_out, g_buffers);
   if (small.status != whole.status) std::abort();
   if (whole.status == GunzipStatus::kOk &&
       (small_out.total() != whole_out.total() || small_out.crc() != whole_out.crc()))
@@ -93,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint64_t limit = (mode >> 4) * (whole_out.total() / 16);
   MemorySource limited_in(data, size, size_t(1) << 20);
   DigestSink limited_out(limit);
-  GunzipResult limited = unpack200::Gunzip(limited_in, limited_out);
+  GunzipResult limited = unpack200::Gunzip(limited_in, limited_out, g_buffers);
   if (whole_out.total() <= limit) {
     if (limited.status != whole.status) std::abort();
   } else if (whole.status == GunzipStatus::kOk && limited.status != GunzipStatus::kWriteError) {

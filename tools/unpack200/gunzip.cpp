@@ -2,8 +2,7 @@
 
 #include <zlib.h>
 
-#include <memory>
-#include <new>
+#include <utility>
 
 namespace unpack200 {
 namespace {
@@ -25,11 +24,6 @@ class Inflater {
   bool ok_ = false;
 };
 
-struct Buffers {
-  unsigned char in[1 << 16];
-  unsigned char out[1 << 17];
-};
-
 GunzipResult Result(GunzipStatus status, std::string detail = std::string()) {
   GunzipResult r;
   r.status = status;
@@ -48,10 +42,10 @@ GunzipResult DataError(const char* zmsg) {
 
 }  // namespace
 
-GunzipResult Gunzip(ByteSource& in, ByteSink& out) {
+GunzipResult Gunzip(ByteSource& in, ByteSink& out, GunzipBuffers& buffers) {
   Inflater z;
-  std::unique_ptr<Buffers> buf(new (std::nothrow) Buffers);
-  if (!z.ok() || !buf) return Result(GunzipStatus::kOutOfMemory);
+  if (!z.ok()) return Result(GunzipStatus::kOutOfMemory);
+  GunzipBuffers* buf = &buffers;
   bool in_eof = false;
   bool ended = false;  // the last member ended and nothing followed yet
   z->avail_in = 0;

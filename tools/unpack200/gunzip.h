@@ -41,8 +41,14 @@ struct GunzipResult {
   std::string detail;  // zlib's own words for the data errors
 };
 
+// Scratch space of Gunzip: too large for the stack, and worth keeping between streams.
+struct GunzipBuffers {
+  unsigned char in[1 << 16];
+  unsigned char out[1 << 17];
+};
+
 // Reads `in` to its end and writes the expanded bytes to `out` as they come; on a
 // failure `out` has had a prefix of the data and must be thrown away.
-GunzipResult Gunzip(ByteSource& in, ByteSink& out);
+GunzipResult Gunzip(ByteSource& in, ByteSink& out, GunzipBuffers& buffers);
 
 }  // namespace unpack200

@@ -188,7 +188,8 @@ int Expand(HANDLE in, HANDLE out, const std::wstring& in_name, const std::wstrin
   using unpack200::GunzipStatus;
   FileSource source(in);
   FileSink sink(out);
-  unpack200::GunzipResult r = unpack200::Gunzip(source, sink);
+  static unpack200::GunzipBuffers buffers;
+  unpack200::GunzipResult r = unpack200::Gunzip(source, sink, buffers);
   const wchar_t* kind = L"corrupt gzip data";
   switch (r.status) {
     case GunzipStatus::kOk:
