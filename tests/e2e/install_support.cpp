@@ -267,6 +267,16 @@ std::wstring SpecialFolder(int csidl) {
   return path;
 }
 
+bool MakeSetupWithArchive(const std::wstring& setupExe, const std::wstring& archive, const std::wstring& out) {
+  const std::string data = ReadBytes(archive);
+  if (data == "<missing>" || !CopyFileW(setupExe.c_str(), out.c_str(), FALSE)) return false;
+  HANDLE update = BeginUpdateResourceW(out.c_str(), FALSE);
+  if (!update) return false;
+  const BOOL put = UpdateResourceW(update, L"SETUP", MAKEINTRESOURCEW(132), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+                                   const_cast<char*>(data.data()), static_cast<DWORD>(data.size()));
+  return EndUpdateResourceW(update, !put) && put;
+}
+
 bool RunChildRole(int argc, wchar_t** argv, int* code) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -285,6 +295,10 @@ bool RunChildRole(int argc, wchar_t** argv, int* code) {
     std::string text = std::to_string(Ticks(c)) + "\t" + e2e::Utf8(GetCommandLineW());
     WriteBytes(base_name + L".tmp", text);
     *code = MoveFileW((base_name + L".tmp").c_str(), (base_name + L".done").c_str()) ? 0 : 5;
+    return true;
+  }
+  if (argc >= 5 && wcscmp(argv[1], L"--make-setup") == 0) {
+    *code = MakeSetupWithArchive(argv[2], argv[3], argv[4]) ? 0 : 1;
     return true;
   }
   if (argc >= 3 && wcscmp(argv[1], L"--sleep") == 0) {

@@ -76,6 +76,10 @@ struct Link {
 Link ReadLink(const std::wstring& linkPath);
 std::wstring SpecialFolder(int csidl);
 
+// Copies setupExe to out with archive as its resource 132 (the payload), for timing
+// installations of other payloads. FALSE when a step failed.
+bool MakeSetupWithArchive(const std::wstring& setupExe, const std::wstring& archive, const std::wstring& out);
+
 // The roles of this program as a child: TRUE (exit code in *code) when it played one.
 bool RunChildRole(int argc, wchar_t** argv, int* code);
 
