@@ -52,6 +52,12 @@ fi
 echo "FAIL: setup.exe differs between two builds of the same sources" >&2
 echo "  $ref: $(stat -c %s "$ref") bytes; $copy: $(stat -c %s "$copy") bytes" >&2
 cmp -l "$ref" "$copy" 2>/dev/null | head -n 10 >&2 || true
+# Which intermediate files differ tells where the difference comes in.
+(cd "$ref_build" && find . -path ./_deps -prune -o -path ./CMakeFiles/3* -prune -o -type f \
+   \( -name '*.obj' -o -name '*.res' -o -name '*.a' -o -name '*.exe' -o -name '*.EXE' -o -name '*.uha' \) -print) |
+  while read -r f; do
+    [ -f "$src/build/$preset/$f" ] && ! cmp -s "$ref_build/$f" "$src/build/$preset/$f" && echo "  differs: ${f#./}"
+  done | head -n 20 >&2
 python3 - "$ref" "$copy" <<'PY' >&2 || true
 import sys
 sys.path.insert(0, "tests/release")

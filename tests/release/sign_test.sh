@@ -7,7 +7,8 @@
 #     checksum, the certificate table entry and the appended signature differ;
 #   - signing again with SOURCE_DATE_EPOCH set gives the same bytes.
 # With E2E_INSTALL (the end-to-end installation program) the signed copy is then
-# installed under Wine by its default-folder scenario.
+# installed under Wine by its default-folder scenario, which needs PAYLOAD_STAGE_DIR and
+# PAYLOAD_EXPECTED_DIR as the end-to-end tests get them.
 #   sign_test.sh SETUP_EXE
 set -euo pipefail
 setup=$(realpath "$1")
@@ -91,6 +92,10 @@ check "signing again gives the same bytes" sign "$work/again/setup.exe"
 check "  ... and they are" cmp "$signed" "$work/again/setup.exe"
 
 if [ -n "${E2E_INSTALL:-}" ]; then
+  # The scenario compares the folder with the demo tree: without it, it would walk "".
+  for var in PAYLOAD_STAGE_DIR PAYLOAD_EXPECTED_DIR; do
+    [ -d "${!var:-}" ] || { echo "FAIL: $var does not name the demo application's tree"; exit 1; }
+  done
   # The signed copy installs: the default-folder scenario, run against it.
   cp "$signed" "$work/setup.exe"
   if SETUP_EXE=$work/setup.exe "$repo/tests/wine/wine-run.sh" "$E2E_INSTALL" \
