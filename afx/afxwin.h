@@ -397,6 +397,15 @@ protected:                    \
         return TRUE;                                                                 \
     }
 
+// void OnDestroy()
+#define ON_WM_DESTROY()                                        \
+    else if (message == WM_DESTROY) {                          \
+        AFX_CHECK_HANDLER(OnDestroy, void (ThisClass::*)());   \
+        this->OnDestroy();                                     \
+        *pResult = 0;                                          \
+        return TRUE;                                           \
+    }
+
 // void OnTimer(UINT_PTR nIDEvent)
 #define ON_WM_TIMER()                                                  \
     else if (message == WM_TIMER) {                                    \

@@ -16,10 +16,12 @@ void CExitConfirmDlg::DoDataExchange(CDataExchange* pDX) {
 
 // void OnYesClicked(), OnNoClicked()                 ON_BN_CLICKED
 // HBRUSH OnCtlColor(CDC*, CWnd*, UINT)               ON_WM_CTLCOLOR
+// void OnDestroy()                                   ON_WM_DESTROY
 BEGIN_MESSAGE_MAP(CExitConfirmDlg, CDialog)
     ON_BN_CLICKED(IDC_CONFIRM_YES, OnYesClicked)
     ON_BN_CLICKED(IDC_CONFIRM_NO, OnNoClicked)
     ON_WM_CTLCOLOR()
+    ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
 BOOL CExitConfirmDlg::OnInitDialog() {
@@ -49,4 +51,14 @@ HBRUSH CExitConfirmDlg::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) {
         return m_brWhite;
     }
     return hbr;
+}
+
+// The picture control does not free the warning sign it loaded from the template;
+// the question is asked again and again, so take it back and delete it.
+void CExitConfirmDlg::OnDestroy() {
+    if (CWnd* pPicture = GetDlgItem(-1)) {
+        HGDIOBJ hBitmap = reinterpret_cast<HGDIOBJ>(pPicture->SendMessage(STM_SETIMAGE, IMAGE_BITMAP, 0));
+        if (hBitmap) ::DeleteObject(hBitmap);
+    }
+    Default();
 }

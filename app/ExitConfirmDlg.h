@@ -13,6 +13,7 @@ public:
     void OnYesClicked();
     void OnNoClicked();
     HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
+    void OnDestroy();
 
     CSkinButton m_btnNo;
     CSkinButton m_btnYes;

@@ -55,6 +55,8 @@ BOOL CSetupDlg::OnInitDialog() {
     if (CWnd* pPlaceholder = GetDlgItem(-1)) {
         pPlaceholder->GetWindowRect(&rc);
         ScreenToClient(&rc);
+        // The placeholder lies above the pages and would paint its text over them.
+        pPlaceholder->ShowWindow(SW_HIDE);
     }
     for (CDialog* pPage : {static_cast<CDialog*>(&m_pageWelcome), static_cast<CDialog*>(&m_pageFolder),
                            static_cast<CDialog*>(&m_pageInstall), static_cast<CDialog*>(&m_pageFinish)}) {
