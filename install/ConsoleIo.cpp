@@ -1,6 +1,5 @@
 #include "install/ConsoleMonitor.h"
 
-#include "pages/InstallPage.h"
 
 void HideOwnConsole() {
     const HWND hConsole = GetConsoleWindow();
@@ -48,15 +47,14 @@ static BOOL ShowsFinishedArchiver(HANDLE hOut) {
     return textAbove;
 }
 
-MonitorResult MonitorTick(HANDLE hOut, int nTicks, const char* lpszArchiver, CString& strStatus,
-                          int& nPercent) {
+MonitorResult MonitorTick(HANDLE hOut, int nTicks, ArchiverRunsFn archiverRuns, CString& strStatus, int& nPercent) {
     char cells[kConsoleRowCells];
     ReadCursorRow(hOut, cells);
     const CString previous = strStatus;
     strStatus = ConsoleRowText(cells);
     nPercent = ClampPercent(ConsoleRowRawPercent(cells));
     if (IsArchiverDone(strStatus, previous, nTicks)) return MonitorResult::Completed;
-    if (!IsLivenessTick(nTicks) || FindProcessByName(lpszArchiver) != 0) return MonitorResult::Progress;
+    if (!IsLivenessTick(nTicks) || archiverRuns()) return MonitorResult::Progress;
 
     // The archiver is gone, so its screen no longer changes: a last blank row that it
     // printed just after the read above still counts as finishing.

@@ -1,13 +1,14 @@
 #include "install/ConsoleMonitor.h"
 
 #include "app/SetupDlg.h"
+#include "install/ArchiverWatch.h"
 #include "install/Rollback.h"
 #include "pages/InstallPage.h"
 
 namespace {
 
-// A moment for the archiver's process to go after its last row, so that its file and
-// the archive can be deleted.
+// A moment for the archiver's process to go after its last row: its exit code tells
+// whether that row ended an extraction, and its files can be deleted once it is gone.
 const DWORD kArchiverExitWaitMs = 2000;
 
 void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
@@ -18,6 +19,7 @@ void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
     page.ExpandPacks(dir + "jre\\lib\\");
     page.ExpandPacks(dir + "jre\\lib\\ext\\");
     WaitForArchiverEnd(kArchiverExitWaitMs);
+    ForgetArchiver();
     DeleteFileA(dir + SETUP_ARCHIVE_NAME);
     DeleteFileA(dir + SETUP_ARCHIVER_NAME);
     frame.m_btnBack.EnableWindow(FALSE);
@@ -33,6 +35,7 @@ void AbandonInstallation(CInstallPage& page, CSetupDlg& frame) {
     text.Format("解压程序 %s 意外结束，安装未能完成。\r\n\r\n%s", SETUP_ARCHIVER_NAME,
                 page.m_strStatus.GetString());
     AfxMessageBox(text, MB_OK | MB_ICONSTOP);
+    ForgetArchiver();
     StopArchiver();
     RollBackInstallation(frame.m_pageFolder.m_strFolder);
     frame.SendMessage(WM_CLOSE, 0, 0);
@@ -43,8 +46,8 @@ void AbandonInstallation(CInstallPage& page, CSetupDlg& frame) {
 void CInstallPage::OnTimer(UINT_PTR nIDEvent) {
     HideOwnConsole();
     int nPercent = 0;
-    const MonitorResult result =
-        MonitorTick(GetStdHandle(STD_OUTPUT_HANDLE), m_nTicks, SETUP_ARCHIVER_NAME, m_strStatus, nPercent);
+    const CString before = m_strStatus;
+    MonitorResult result = MonitorTick(GetStdHandle(STD_OUTPUT_HANDLE), m_nTicks, IsArchiverRunning, m_strStatus, nPercent);
     if (result == MonitorResult::Progress) {
         UpdateData(FALSE);
         m_progress.SetPos(nPercent);
@@ -55,6 +58,13 @@ void CInstallPage::OnTimer(UINT_PTR nIDEvent) {
     // The timer goes first, so that no tick arrives while the message box or the
     // expansions run.
     KillTimer(nIDEvent);
+    // A blank row after text is also what any program leaves that prints one line and
+    // stops: only an archiver that ends well has finished.
+    DWORD exitCode = 0;
+    if (result == MonitorResult::Completed && GetArchiverExitCode(kArchiverExitWaitMs, &exitCode) && exitCode != 0) {
+        result = MonitorResult::Failed;
+        m_strStatus = before;
+    }
     CSetupDlg* frame = GetFrame();
     if (result == MonitorResult::Completed)
         CompleteInstallation(*this, *frame);

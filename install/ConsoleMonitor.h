@@ -19,9 +19,11 @@ enum class MonitorResult {
     Failed,     // the archiver has ended without finishing; strStatus holds its last row
 };
 
+// Tells whether the archiver still runs.
+using ArchiverRunsFn = BOOL (*)();
+
 // One tick of the monitor. strStatus holds the previous tick's text on entry and this
-// tick's on return. On liveness ticks (IsLivenessTick(nTicks)) it checks that a
-// process named lpszArchiver still runs; when none does, the screen is read again, now
-// final, to tell a finished archiver from a failed one.
-MonitorResult MonitorTick(HANDLE hOut, int nTicks, const char* lpszArchiver, CString& strStatus,
-                          int& nPercent);
+// tick's on return. On liveness ticks (IsLivenessTick(nTicks)) it asks archiverRuns;
+// when the archiver has gone, the screen is read again, now final, to tell a finished
+// archiver from a failed one.
+MonitorResult MonitorTick(HANDLE hOut, int nTicks, ArchiverRunsFn archiverRuns, CString& strStatus, int& nPercent);

@@ -5,6 +5,7 @@
 
 #include "app/SetupDlg.h"
 #include "finish/Registry.h"
+#include "install/ArchiverWatch.h"
 #include "install/ConsoleMonitor.h"
 #include "install/InstallPaths.h"
 #include "install/Rollback.h"
@@ -114,7 +115,8 @@ void CInstallPage::StartInstall() {
     AllocConsole();  // fails harmlessly when the program has a console already
     HideOwnConsole();
     const UINT started = WinExec(command, SW_HIDE);
-    if (started <= 31 || WaitForArchiverStart() == 0) {
+    const DWORD pid = started > 31 ? WaitForArchiverStart() : 0;
+    if (pid == 0) {
         CString text;
         text.Format("无法启动解压程序 %s，安装没有进行。\r\n请检查安装文件夹后重试。", SETUP_ARCHIVER_NAME);
         AfxMessageBox(text, MB_OK | MB_ICONSTOP);
@@ -122,6 +124,7 @@ void CInstallPage::StartInstall() {
         ReturnToFolderPage(frame);
         return;
     }
+    WatchArchiver(pid);
     Sleep(kPollMs);
     SetTimer(1, 100);
 }

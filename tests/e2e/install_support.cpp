@@ -267,14 +267,18 @@ std::wstring SpecialFolder(int csidl) {
   return path;
 }
 
-bool MakeSetupWithArchive(const std::wstring& setupExe, const std::wstring& archive, const std::wstring& out) {
-  const std::string data = ReadBytes(archive);
+bool MakeSetupWithResource(const std::wstring& setupExe, int id, const std::wstring& file, const std::wstring& out) {
+  const std::string data = ReadBytes(file);
   if (data == "<missing>" || !CopyFileW(setupExe.c_str(), out.c_str(), FALSE)) return false;
   HANDLE update = BeginUpdateResourceW(out.c_str(), FALSE);
   if (!update) return false;
-  const BOOL put = UpdateResourceW(update, L"SETUP", MAKEINTRESOURCEW(132), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+  const BOOL put = UpdateResourceW(update, L"SETUP", MAKEINTRESOURCEW(id), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
                                    const_cast<char*>(data.data()), static_cast<DWORD>(data.size()));
   return EndUpdateResourceW(update, !put) && put;
+}
+
+bool MakeSetupWithArchive(const std::wstring& setupExe, const std::wstring& archive, const std::wstring& out) {
+  return MakeSetupWithResource(setupExe, 132, archive, out);
 }
 
 bool RunChildRole(int argc, wchar_t** argv, int* code) {

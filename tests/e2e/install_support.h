@@ -79,6 +79,8 @@ std::wstring SpecialFolder(int csidl);
 // Copies setupExe to out with archive as its resource 132 (the payload), for timing
 // installations of other payloads. FALSE when a step failed.
 bool MakeSetupWithArchive(const std::wstring& setupExe, const std::wstring& archive, const std::wstring& out);
+// The same for any payload resource: 132 the archive, 133 the archiver.
+bool MakeSetupWithResource(const std::wstring& setupExe, int id, const std::wstring& file, const std::wstring& out);
 
 // The roles of this program as a child: TRUE (exit code in *code) when it played one.
 bool RunChildRole(int argc, wchar_t** argv, int* code);

@@ -306,6 +306,40 @@ TEST_F(InstallTest, ArchiverThatCannotStartReturnsToTheFolderPage) {
   RemoveTree(dir.substr(0, dir.size() - 1));
 }
 
+// An archiver that ends at once, without a row: whether the start sees its process or
+// not, the user learns that the archiver failed, and nothing claims success.
+TEST_F(InstallTest, ArchiverThatEndsAtOnce) {
+  const std::wstring stub = WinPath(Env(L"QUICK_EXIT_EXE"));
+  ASSERT_TRUE(Exists(stub)) << Utf8(stub);
+  const std::wstring work = FreshTempPathCreated(L"e2e-quick");
+  const std::wstring setup = work + L"setup.exe";
+  ASSERT_TRUE(MakeSetupWithResource(SetupExePath(), 133, stub, setup));
+  const std::wstring dir = FreshTempPath(L"e2e-quick-target");
+  ASSERT_TRUE(Launch(setup));
+  ASSERT_TRUE(StartInto(dir));
+  HWND box = nullptr;
+  bool completed = false;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        completed |= IsEnabled(wiz_.Button(kNext)) && wiz_.VisiblePage() == Page::kInstalling;
+        return (box = wiz_.FindMessageBox()) != nullptr;
+      },
+      30000, "a message about the archiver", [&] { return wiz_.State(); }));
+  EXPECT_FALSE(completed);
+  const std::string text = Wizard::MessageBoxText(box);
+  EXPECT_NE(std::string::npos, text.find("UHARC.EXE")) << text;
+  ASSERT_TRUE(Click(GetDlgItem(box, IDOK)));
+  // Back on the folder page (the start gave up) or ended (the monitor rolled back).
+  EXPECT_TRUE(WaitUntil([&] { return !wiz_.process().Running() || (wiz_.VisiblePage() == Page::kFolder &&
+                                                                      IsEnabled(wiz_.Button(kNext))); },
+                        15000, "the folder page or the end", [&] { return wiz_.State(); }));
+  EXPECT_FALSE(Exists(dir + L"fenrow.uha"));
+  EXPECT_TRUE(WaitUntil([&] { return !Exists(dir + L"UHARC.EXE"); }, 5000, "UHARC.EXE deleted"));
+  ExpectNoUninstallEntry();
+  RemoveTree(dir.substr(0, dir.size() - 1));
+  RemoveTree(work.substr(0, work.size() - 1));
+}
+
 // ---- the finishing actions -------------------------------------------------------------------
 
 struct ProductLinks {

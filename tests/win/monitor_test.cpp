@@ -7,12 +7,15 @@
 
 #include "engine_support.h"
 #include "install/ConsoleMonitor.h"
+#include "pages/InstallPage.h"
 
 using namespace engine_test;
 
 namespace {
 
-const char kNoProcess[] = "no-archiver-of-the-tests.exe";
+BOOL ArchiverGone() { return FALSE; }
+BOOL ArchiverRuns() { return TRUE; }
+BOOL ScriptedArchiverRuns() { return FindProcessByName("scripted-archiver.exe") != 0; }
 
 class MonitorTest : public ::testing::Test {
 protected:
@@ -75,8 +78,8 @@ protected:
         return row + percent + "%";
     }
 
-    MonitorResult Tick(int ticks, CString& status, int& percent, const char* archiver = kNoProcess) {
-        return MonitorTick(s_out, ticks, archiver, status, percent);
+    MonitorResult Tick(int ticks, CString& status, int& percent, ArchiverRunsFn runs = ArchiverGone) {
+        return MonitorTick(s_out, ticks, runs, status, percent);
     }
 
     static HANDLE s_out;
@@ -184,12 +187,10 @@ TEST_F(MonitorTest, ArchiverGoneOnABlankRowKeepsItsLastText) {
 }
 
 TEST_F(MonitorTest, RunningArchiverIsLeftAlone) {
-    std::string self = SelfPath();
-    self = self.substr(self.rfind('\\') + 1);
     Print("Error-looking row while it still runs");
     CString status("x");
     int percent = -1;
-    EXPECT_EQ(MonitorResult::Progress, Tick(10, status, percent, self.c_str()));
+    EXPECT_EQ(MonitorResult::Progress, Tick(10, status, percent, ArchiverRuns));
 }
 
 // Ticks every 100 ms, as the page's timer does, until the monitor stops or timeoutMs.
@@ -201,7 +202,7 @@ struct FollowRun {
     CString status;
 };
 
-FollowRun Follow(HANDLE out, const char* archiver, DWORD timeoutMs) {
+FollowRun Follow(HANDLE out, ArchiverRunsFn archiver, DWORD timeoutMs) {
     FollowRun run;
     for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
         Sleep(100);
@@ -236,7 +237,7 @@ TEST_F(MonitorTest, ScriptedArchiverRunsToItsEnd) {
     NewRow();
     Child child;
     ASSERT_TRUE(child.Start(archiver, "--script \"" + (dir + "script.txt") + "\""));
-    const FollowRun run = Follow(s_out, "scripted-archiver.exe", 30000);
+    const FollowRun run = Follow(s_out, ScriptedArchiverRuns, 30000);
     EXPECT_EQ(MonitorResult::Completed, run.result) << "last text \"" << run.status << "\" after " << run.ticks;
     ASSERT_FALSE(run.percents.empty());
     int last = 0, moves = 0;
@@ -259,7 +260,7 @@ TEST_F(MonitorTest, ScriptedArchiverThatFailsIsReportedWithItsRow) {
     NewRow();
     Child child;
     ASSERT_TRUE(child.Start(archiver, "--script \"" + (dir + "script.txt") + "\""));
-    const FollowRun run = Follow(s_out, "scripted-archiver.exe", 30000);
+    const FollowRun run = Follow(s_out, ScriptedArchiverRuns, 30000);
     EXPECT_EQ(MonitorResult::Failed, run.result) << "after " << run.ticks << " ticks";
     EXPECT_EQ(std::string("Error: archive is damaged "), std::string(run.status));
     DWORD code = 0;
