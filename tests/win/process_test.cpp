@@ -8,6 +8,7 @@
 
 #include "engine_support.h"
 #include "finish/Registry.h"
+#include "install/ArchiverWatch.h"
 #include "install/Rollback.h"
 #include "pages/InstallPage.h"
 
@@ -79,6 +80,35 @@ TEST(Rollback, StopArchiverTerminatesWithCode4AndWaits) {
     ASSERT_TRUE(archiver.Wait(0, &code)) << "still running after StopArchiver returned";
     EXPECT_EQ(4u, code);
     EXPECT_TRUE(WaitForArchiverEnd(0));
+}
+
+TEST(ArchiverWatch, RunningThenEndedWithItsExitCode) {
+    TempDir dir("watch");
+    ASSERT_TRUE(InstallStandIn(dir + "worker.exe"));
+    ASSERT_TRUE(WriteText(dir + "script.txt", "sleep 700\nexit 3\n"));
+    Child child;
+    ASSERT_TRUE(child.Start(dir + "worker.exe", "--script \"" + (dir + "script.txt") + "\""));
+    ASSERT_TRUE(WatchArchiver(child.Id()));
+    EXPECT_TRUE(IsArchiverRunning());
+    DWORD code = 0;
+    EXPECT_FALSE(GetArchiverExitCode(0, &code)) << "still running";
+    ASSERT_TRUE(GetArchiverExitCode(10000, &code));
+    EXPECT_EQ(3u, code);
+    EXPECT_FALSE(IsArchiverRunning());
+    ForgetArchiver();
+    EXPECT_FALSE(GetArchiverExitCode(0, &code)) << "nothing watched";
+}
+
+TEST(ArchiverWatch, WithoutAHandleTheProcessListDecides) {
+    ASSERT_EQ(0u, FirstInSnapshot("UHARC.EXE")) << "an archiver from elsewhere is running";
+    EXPECT_FALSE(WatchArchiver(0));
+    EXPECT_FALSE(IsArchiverRunning());
+    TempDir dir("watch");
+    ASSERT_TRUE(InstallStandIn(dir + "UHARC.EXE"));
+    Child archiver;
+    ASSERT_TRUE(archiver.Start(dir + "UHARC.EXE", "--sleep 30000"));
+    ASSERT_TRUE(WaitForProcess("UHARC.EXE", 10000));
+    EXPECT_TRUE(IsArchiverRunning());
 }
 
 TEST(Rollback, RemovesTheTwoFilesAndTheUninstallValues) {
