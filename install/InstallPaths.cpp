@@ -76,8 +76,13 @@ bool IsUsableInstallDir(const char* dir) {
     }
     // The last separator must be a whole character, not a trail byte equal to '\'.
     if (!parts.back().empty()) return false;
-    for (size_t i = firstFolder; i < parts.size(); ++i)
+    for (size_t i = firstFolder; i < parts.size(); ++i) {
         if (IsDeviceName(parts[i])) return false;
+        // The file system drops a name's trailing dots and blanks: the folder made would
+        // not be the one recorded.
+        const std::string& name = parts[i];
+        if (!name.empty() && (name.back() == '.' || name.back() == ' ')) return false;
+    }
     return true;
 }
 

@@ -69,6 +69,20 @@ bool WritePayloadFile(const char* path, const ResourceBytes& bytes) {
     return ok;
 }
 
+// True when the file exists with the resource's size (and the resource is not empty).
+bool HasPayloadSize(const char* path, const ResourceBytes& bytes) {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!bytes.data || !GetFileAttributesExA(path, GetFileExInfoStandard, &info)) return false;
+    return info.nFileSizeHigh == 0 && info.nFileSizeLow == bytes.size;
+}
+
+// The folder exists, or has been made with every missing level. A file of that name is
+// no folder, although MakeSureDirectoryPathExists may report one (Wine's does).
+bool MakeSureFolderExists(const char* dir) {
+    if (!PathFileExistsA(dir) && !MakeSureDirectoryPathExists(dir)) return false;
+    return PathIsDirectoryA(dir) != FALSE;
+}
+
 // Back to the folder page with its buttons usable, after a start that did not happen.
 void ReturnToFolderPage(CSetupDlg& frame) {
     --frame.m_nStep;
@@ -100,15 +114,22 @@ void CInstallPage::StartInstall() {
     const CString dir = frame.m_pageFolder.m_strFolder;
     WriteInstallRecords(dir);
 
-    if (!IsUsableInstallDir(dir) || (!PathFileExistsA(dir) && !MakeSureDirectoryPathExists(dir))) {
+    if (!IsUsableInstallDir(dir) || !MakeSureFolderExists(dir)) {
         RemoveUninstallEntry();
         AfxMessageBox("文件夹路径错误!", MB_OK, 0);
         ReturnToFolderPage(frame);
         return;
     }
 
-    WritePayloadFile(dir + "\\" SETUP_ARCHIVE_NAME, archive);
+    const bool archiveWritten = WritePayloadFile(dir + "\\" SETUP_ARCHIVE_NAME, archive);
     WriteArchiver();
+    // A full disk or a folder without write access: nothing is started on a partial payload.
+    if (!archiveWritten || !HasPayloadSize(dir + "\\" SETUP_ARCHIVER_NAME, LoadPayload(IDR_ARCHIVER))) {
+        AfxMessageBox("无法写入安装文件夹，安装没有进行。\r\n请检查磁盘空间和写入权限后重试。", MB_OK | MB_ICONSTOP);
+        RollBackInstallation(dir);
+        ReturnToFolderPage(frame);
+        return;
+    }
     SetCurrentDirectoryA(dir);
     const CString command = ArchiverCommandLine(dir);
 

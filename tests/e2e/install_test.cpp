@@ -239,7 +239,8 @@ TEST_F(InstallTest, DriveThatDoesNotExist) {
 TEST_F(InstallTest, UnusableFoldersAreRefusedBeforeAnythingIsWritten) {
   const std::wstring base = FreshTempPath(L"e2e-bad");
   const std::wstring tooLong = base + std::wstring(241 - base.size(), L'x') + L"\\";  // 242 bytes
-  const std::wstring cases[] = {base + L"a<b", base + L"pipe|name", base + L"con", L"relative\\folder", L"\\", tooLong};
+  const std::wstring cases[] = {base + L"a<b", base + L"pipe|name", base + L"con",  base + L"dots...\\x",
+                                base + L"blank \\x", L"relative\\folder", L"\\", tooLong};
   ASSERT_TRUE(Launch());
   ASSERT_TRUE(StartInto(cases[0]));
   for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
@@ -252,6 +253,19 @@ TEST_F(InstallTest, UnusableFoldersAreRefusedBeforeAnythingIsWritten) {
     ExpectNoUninstallEntry();
   }
   EXPECT_FALSE(Exists(base)) << "a folder was made for a refused path";
+}
+
+TEST_F(InstallTest, ExistingFileWhereTheFolderShouldBe) {
+  const std::wstring base = FreshTempPathCreated(L"e2e-file");
+  const std::wstring file = base + L"notes.txt";
+  ASSERT_TRUE(WriteBytes(file, "the user's notes"));
+  ASSERT_TRUE(Launch());
+  ASSERT_TRUE(StartInto(file));
+  ExpectFolderError();
+  ExpectNoUninstallEntry();
+  EXPECT_EQ("the user's notes", ReadBytes(file));
+  EXPECT_EQ(1u, FilesBelow(base.substr(0, base.size() - 1)).size());
+  RemoveTree(base.substr(0, base.size() - 1));
 }
 
 // ---- failures of the archiver ------------------------------------------------------------

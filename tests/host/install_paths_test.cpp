@@ -30,6 +30,7 @@ TEST(InstallDir, UsableFolders) {
         {"C:\\COM0\\", true},
         {"C:\\LPT10\\", true},
         {"C:\\a b.c\\", true},
+        {"C:\\.hidden\\", true},
         {"C:\\\xB0\xB2\xD7\xB0\\", true},  // "安装" in code page 936
         {"C:\\\x81\x7C\\", true},           // a trail byte equal to '|'
         {"C:\\\x81\x5C\\", true},           // a trail byte equal to '\'
@@ -52,6 +53,10 @@ TEST(InstallDir, UsableFolders) {
         {"C:\\a*\\", false},
         {"C:\\a:b\\", false},
         {"C:\\a\tb\\", false},
+        {"C:\\dots...\\x\\", false},
+        {"C:\\blank \\x\\", false},
+        {"C:\\last.\\", false},
+        {"C:\\a\\..\\b\\", false},
         {"C:\\CON\\", false},
         {"C:\\con\\", false},
         {"C:\\x\\nul\\", false},
