@@ -211,8 +211,11 @@ BrowserStandIn::BrowserStandIn(bool install) {
   recordDir_ = FreshTempPath(L"e2e-browser");
   CreateDirectoryW(recordDir_.c_str(), nullptr);
   SetEnvironmentVariableW(L"E2E_RECORD_DIR", recordDir_.c_str());
-  if (Exists(kBrowserPath)) {
-    DeleteFileW(kBrowserAside);
+  if (Exists(kBrowserAside)) {
+    // A run that was killed left the prefix's browser aside and a stand-in in its place.
+    DeleteFileW(kBrowserPath);
+    moved_ = true;
+  } else if (Exists(kBrowserPath)) {
     if (!MoveFileW(kBrowserPath, kBrowserAside)) return;
     moved_ = true;
   }
