@@ -6,9 +6,12 @@
 
 #include "afx/afxstr.h"
 
-// Longest installation directory, trailing backslash included: "uninstall.exe" appended
-// must still fit the 255-byte buffers the registry records and paths are built in.
-constexpr int kMaxInstallDirBytes = 241;
+// Longest installation directory, trailing backslash included. "uninstall.exe" appended
+// must fit the 255-byte buffers the registry records are built in (241), and the
+// expansion's MAX_PATH names, D + "jre\lib\ext\*.pack.gz" and the expander
+// D + "jre\bin\unpack200.exe" (21 bytes each), must fit 259 characters: beyond 238 the
+// libraries would silently stay packed.
+constexpr int kMaxInstallDirBytes = 238;
 
 // True when dir (ending in a backslash, as the frame leaves it) names a folder that the
 // installation can use: absolute ("X:\..." or "\\server\share\..."), at most

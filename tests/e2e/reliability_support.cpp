@@ -282,7 +282,7 @@ std::string Cell(std::string s, size_t max = 400) {
   if (out.size() > max) {
     size_t cut = max;
     while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8 characters
-    out = out.substr(0, cut) + " …";
+    out = out.substr(0, cut) + " ...";
   }
   return out;
 }
@@ -341,8 +341,9 @@ void TableWriter::OnTestProgramEnd(const ::testing::UnitTest& unit) {
   md += line;
   md += "Every case runs the real setup.exe under Wine and also checks: it ends within its bound, "
         "with a normal exit code and no crash handler; no file was written outside the install folder; "
-        "every file that existed before (C:\\ outside C:\\windows, the tops of C:\\windows and of the "
-        "small drives, the install folder's own files) is byte-identical afterwards; the uninstall "
+        "every file that existed before (C:\\ outside C:\\windows and the profile folders Wine links to the "
+        "Unix home, the top of C:\\windows, the small drives, the install folder's own files) is byte-identical "
+        "afterwards; the uninstall "
         "entry has a DisplayName only after a completed installation, and no other uninstall entry "
         "appeared; no UHARC.EXE or unpack200.exe is left running.\n\n";
   md += "| # | Case | What | Expected | Result | Time (s) |\n|---|---|---|---|---|---|\n";

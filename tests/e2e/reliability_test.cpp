@@ -122,8 +122,9 @@ void KillStrays() {
 }
 
 // The trees compared before and after each case.
-// The profile's folders that Wine links to the Unix home are not the prefix's: only
-// shortcuts on the desktop are looked at there, nothing else of them is read.
+// The profile's folders that Wine links to the Unix home (the user's desktop among
+// them) lie outside the prefix and are shared by every prefix on the machine, so they
+// are not looked at; the all-users Start Menu, start-up folder and desktop are.
 Snapshot TakeSnapshot() {
   Snapshot s;
   const std::wstring profile = Env(L"USERPROFILE");
@@ -134,7 +135,6 @@ Snapshot TakeSnapshot() {
       skip.push_back(Lower(std::wstring(path) + L"\\"));
   }
   SnapTree(L"\\\\?\\C:\\", skip, true, &s);
-  SnapTree(profile + L"\\Desktop", {}, false, &s, L".lnk");
   SnapTree(L"C:\\windows", {}, false, &s);
   for (const std::wstring& d : {SmallDrive(), FullDrive()})
     if (!d.empty()) SnapTree(d + L"\\", {}, true, &s);
@@ -506,9 +506,11 @@ std::vector<FolderCase> FolderCases() {
       {"TrailByte5CWithBackslash", w + L"\x661E\\\x8868\\", w + L"\x661E\\\x8868\\",
        "0x5C trail bytes followed by a backslash", nullptr},
   };
-  for (size_t n : {240, 241, 242, 254, 255, 300}) {
+  // 238 bytes is the longest directory whose packed libraries can still be expanded
+  // (the expander's path and the search pattern must fit MAX_PATH).
+  for (size_t n : {238, 239, 240, 241, 242, 254, 255, 300}) {
     const std::wstring d = DirOfBytes(n);
-    c.push_back({"Bytes" + std::to_string(n), d, n <= 241 ? d : L"",
+    c.push_back({"Bytes" + std::to_string(n), d, n <= 238 ? d : L"",
                  "a directory of " + std::to_string(n) + " bytes", nullptr});
   }
   return c;

@@ -78,7 +78,7 @@ TEST(InstallDir, LengthLimit) {
     const struct {
         size_t length;
         bool usable;
-    } cases[] = {{240, true}, {241, true}, {242, false}, {254, false}, {255, false}, {300, false}};
+    } cases[] = {{238, true}, {239, false}, {241, false}, {242, false}, {254, false}, {255, false}, {300, false}};
     for (const auto& c : cases) {
         const std::string dir = DirOfLength(c.length);
         ASSERT_EQ(c.length, dir.size());
