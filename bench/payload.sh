@@ -95,8 +95,11 @@ add "gzip -9 + tar" "$(stat -c %s "$work/c.tar.gz")" "$best_s" "$rss_kb"
 # time is that of the same installer on NSIS's amd64 stub, since the test Wine is 64-bit
 # only (the compressed data is the same, the stubs differ by a few KB).
 source "$repo/tests/wine/env.sh"
-flock "$SETUP_WINE_ROOT.lock" "$repo/tests/wine/prefix.sh" start >/dev/null
-source "$repo/tests/wine/env.sh"
+if [ ! -f "$WINEPREFIX/.setup-ready" ] || [ -z "${DISPLAY:-}" ]; then
+  mkdir -p "$SETUP_WINE_ROOT"
+  flock -o "$SETUP_WINE_ROOT.lock" "$repo/tests/wine/prefix.sh" start >/dev/null
+  source "$repo/tests/wine/env.sh"
+fi
 winpath() { echo "Z:${1//\//\\}"; }
 for kind in zlib lzma; do
   for target in x86-unicode amd64-unicode; do
