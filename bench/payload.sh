@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Payload benchmark: archive size, extraction time and extraction memory of our archiver
 # beside xz -9e and gzip -9 (each with tar) and NSIS installers (zlib, solid LZMA), all
-# on the same corpus. Prints one Markdown table and writes it to bench/results/payload.md.
+# on the same corpus. Prints one Markdown table and writes it to bench/results/payload.md
+# (and the figures, tab-separated, to bench/results/payload.txt).
 #
 #   bench/payload.sh            corpus: OpenJDK 17 without lib/modules and jmods/
 #   CORPUS=/some/dir RUNS=5 bench/payload.sh
@@ -14,6 +15,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 corpus_src=${CORPUS:-/usr/lib/jvm/java-17-openjdk-amd64}
 runs=${RUNS:-3}
 out_md=$repo/bench/results/payload.md
+out_txt=$repo/bench/results/payload.txt
 build=$repo/build/win64
 build32=$repo/build/win32
 
@@ -159,4 +161,8 @@ mb() { awk "BEGIN{printf \"%.2f\", $1/1e6}"; }
 
 mkdir -p "$(dirname "$out_md")"
 cp "$work/table.md" "$out_md"
+{
+  printf 'corpus_bytes\t%s\t0\t0\n' "$corpus_bytes"
+  for r in "${rows[@]}"; do printf '%s\t%s\t%s\t%s\n' "$r" "${size[$r]}" "${secs[$r]}" "${rss[$r]}"; done
+} >"$out_txt"
 cat "$out_md"
