@@ -23,73 +23,6 @@ std::wstring VariantExe(const wchar_t* variant) {
   return e2e::WinPath(e2e::Env(L"SETUP_INSTALLERS")) + L"\\" + variant + L"\\setup.exe";
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string ReadBytes(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string data;
-  static char buf[1 << 16];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
-  return data;
-}
-
-bool WriteBytes(const std::wstring& path, const std::string& data) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD done = 0;
-  bool ok = data.empty() ||
-            (WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &done, nullptr) && done == data.size());
-  return CloseHandle(h) && ok;
-}
-
-void RemoveTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring path = dir + L"\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
-  }
-  RemoveDirectoryW(dir.c_str());
-}
-
-namespace {
-void Collect(const std::wstring& root, const std::wstring& rel, std::vector<std::wstring>* out) {
-  WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    std::wstring name = fd.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      Collect(root, rel + name + L"\\", out);
-    else
-      out->push_back(rel + name);
-  } while (FindNextFileW(find, &fd));
-  FindClose(find);
-}
-}  // namespace
-
-std::vector<std::wstring> FilesBelow(const std::wstring& dir) {
-  std::vector<std::wstring> files;
-  Collect(dir, L"", &files);
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 std::wstring FreshTempPath(const wchar_t* tag) {
   wchar_t tmp[MAX_PATH];
   GetTempPathW(MAX_PATH, tmp);
@@ -122,26 +55,6 @@ ULONGLONG WriteTime(const std::wstring& path) {
   return Ticks(a.ftLastWriteTime);
 }
 
-std::string RegString(const wchar_t* subKey, const wchar_t* name) {
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return "<missing>";
-  wchar_t data[1024];
-  DWORD size = sizeof(data) - sizeof(wchar_t), type = 0;
-  LONG rc = RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(h);
-  if (rc != ERROR_SUCCESS) return "<missing>";
-  if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
-  data[size / sizeof(wchar_t)] = L'\0';
-  return e2e::Utf8(data);
-}
-
-void RegDelete(const wchar_t* subKey, const wchar_t* name) {
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS) return;
-  RegDeleteValueW(h, name);
-  RegCloseKey(h);
-}
-
 ULONGLONG RegKeyWriteTime(const wchar_t* subKey) {
   HKEY h = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return 0;
@@ -151,18 +64,6 @@ ULONGLONG RegKeyWriteTime(const wchar_t* subKey) {
   return Ticks(ft);
 }
 
-std::vector<DWORD> ProcessIds(const wchar_t* exeName) {
-  std::vector<DWORD> ids;
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return ids;
-  PROCESSENTRY32W e;
-  e.dwSize = sizeof(e);
-  for (BOOL more = Process32FirstW(snap, &e); more; more = Process32NextW(snap, &e))
-    if (_wcsicmp(e.szExeFile, exeName) == 0) ids.push_back(e.th32ProcessID);
-  CloseHandle(snap);
-  return ids;
-}
-
 ULONGLONG ProcessCreationTime(DWORD pid) {
   HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
   if (!h) return 0;
@@ -170,16 +71,6 @@ ULONGLONG ProcessCreationTime(DWORD pid) {
   GetProcessTimes(h, &c, &e, &k, &u);
   CloseHandle(h);
   return Ticks(c);
-}
-
-void KillProcesses(const wchar_t* exeName) {
-  for (DWORD pid : ProcessIds(exeName)) {
-    HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    if (!h) continue;
-    TerminateProcess(h, 255);
-    WaitForSingleObject(h, 5000);
-    CloseHandle(h);
-  }
 }
 
 std::vector<Recording> WaitForRecordings(const std::wstring& dir, size_t count, DWORD timeout_ms) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "machine.h"
+
 namespace install_e2e {
 
 // The demo application's tree as archived, and its packed libraries before packing.
@@ -16,12 +18,11 @@ std::wstring ExpectedDir();
 // A setup.exe variant built beside the default one ("setup_flipped" ...).
 std::wstring VariantExe(const wchar_t* variant);
 
-bool Exists(const std::wstring& path);
-std::string ReadBytes(const std::wstring& path);  // "<missing>" when unreadable
-bool WriteBytes(const std::wstring& path, const std::string& data);
-void RemoveTree(const std::wstring& dirNoSlash);
-// Files below dir (no trailing backslash), as paths relative to it.
-std::vector<std::wstring> FilesBelow(const std::wstring& dir);
+using e2e::Exists;
+using e2e::FilesBelow;
+using e2e::ReadBytes;
+using e2e::RemoveTree;
+using e2e::WriteBytes;
 // A folder path under %TEMP% that does not exist yet (ends in a backslash).
 std::wstring FreshTempPath(const wchar_t* tag);
 // FILETIME as a number of 100 ns units.
@@ -31,15 +32,12 @@ ULONGLONG CreationTime(const std::wstring& path);
 // Last write time; 0 when the file is missing.
 ULONGLONG WriteTime(const std::wstring& path);
 
-// REG_SZ below HKEY_LOCAL_MACHINE in UTF-8 without its NUL; "<missing>" when absent.
-std::string RegString(const wchar_t* subKey, const wchar_t* name);
-void RegDelete(const wchar_t* subKey, const wchar_t* name);
+using e2e::RegString;
 ULONGLONG RegKeyWriteTime(const wchar_t* subKey);
 
-// Processes by executable name (any case).
-std::vector<DWORD> ProcessIds(const wchar_t* exeName);
+using e2e::KillProcesses;
+using e2e::ProcessIds;
 ULONGLONG ProcessCreationTime(DWORD pid);
-void KillProcesses(const wchar_t* exeName);
 
 // One command line recorded by a stand-in browser.
 struct Recording {

@@ -12,20 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "machine.h"
+
 namespace reliability {
 
 // ---- files --------------------------------------------------------------------------------
 
-bool Exists(const std::wstring& path);
+using e2e::Exists;
+using e2e::FilesBelow;
+using e2e::ReadBytes;
+using e2e::RemoveTree;
+using e2e::WriteBytes;
 bool IsDir(const std::wstring& path);
-std::string ReadBytes(const std::wstring& path);  // "<missing>" when unreadable
-bool WriteBytes(const std::wstring& path, const std::string& data);
 // Creates every missing folder of path (no trailing backslash needed).
 bool MakeDirs(const std::wstring& path);
-// Deletes a tree, read-only files included; dir without a trailing backslash.
-void RemoveTree(const std::wstring& dir);
-// Files below dir (no trailing backslash), as paths relative to it, sorted.
-std::vector<std::wstring> FilesBelow(const std::wstring& dir);
 std::wstring Lower(std::wstring s);
 std::wstring NoSlash(const std::wstring& dir);
 
@@ -55,16 +55,15 @@ std::vector<std::string> CompareSnapshots(const Snapshot& before, const Snapshot
 
 // ---- registry (HKEY_LOCAL_MACHINE) -----------------------------------------------------------
 
-// REG_SZ in UTF-8 without its NUL; "<missing>" when absent.
-std::string RegString(const wchar_t* subKey, const wchar_t* name);
-void RegDeleteValue(const wchar_t* subKey, const wchar_t* name);
+using e2e::RegDeleteValue;
+using e2e::RegString;
 // Sub-key names of a key, lower case and sorted.
 std::vector<std::wstring> RegSubKeys(const wchar_t* subKey);
 
 // ---- processes --------------------------------------------------------------------------------
 
-std::vector<DWORD> ProcessIds(const wchar_t* exeName);
-void KillProcesses(const wchar_t* exeName);
+using e2e::KillProcesses;
+using e2e::ProcessIds;
 // Terminates the first process of that name with the code; false when none ran.
 bool TerminateFirst(const wchar_t* exeName, UINT code);
 
