@@ -106,6 +106,12 @@ class ProcessLog {
       if (Has(pid)) continue;
       HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
       if (!h) continue;
+      // A process that has just ended can still be listed; it is the one seen before
+      // when its id and start time match.
+      if (Seen(pid, CreationTicks(h))) {
+        CloseHandle(h);
+        continue;
+      }
       BOOL wow = FALSE;
       if (!IsWow64Process(h, &wow)) wow = -1;
       entries_.push_back({exe, pid, h, wow});
@@ -146,6 +152,15 @@ class ProcessLog {
   bool Has(DWORD pid) const {
     for (const Entry& e : entries_)
       if (e.pid == pid && WaitForSingleObject(e.handle, 0) == WAIT_TIMEOUT) return true;
+    return false;
+  }
+  static ULONGLONG CreationTicks(HANDLE h) {
+    FILETIME c{}, x{}, k{}, u{};
+    return GetProcessTimes(h, &c, &x, &k, &u) ? Ticks(c) : 0;
+  }
+  bool Seen(DWORD pid, ULONGLONG created) const {
+    for (const Entry& e : entries_)
+      if (e.pid == pid && CreationTicks(e.handle) == created) return true;
     return false;
   }
   std::vector<Entry> entries_;
