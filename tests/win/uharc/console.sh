@@ -25,14 +25,14 @@ PY
 # Another name than UHARC.EXE: tests of the exit question stop every process of that name.
 cp "$winexe" "$work/UHARCT.EXE"
 fail=0
-for spec in "ok fenrow.uha 0" "ok fenrow.uha 78" "ok fenrow.uha 60" "fail bad.uha 0" \
+for scenario in "ok fenrow.uha 0" "ok fenrow.uha 78" "ok fenrow.uha 60" "fail bad.uha 0" \
             "fail cut.uha 0" "fail index.uha 0"; do
-  set -- $spec
+  set -- $scenario
   dir=$work/run-$1-$3
   mkdir -p "$dir"
   "$run" "$tester" 'Z:'"${work//\//\\}"'\UHARCT.EXE' 'Z:'"${work//\//\\}"'\'"$2" 'Z:'"${dir//\//\\}" "$1" "$3"
   rc=$?
-  echo "== $spec: status $rc"
+  echo "== $scenario: status $rc"
   cat "$dir/report.txt" 2>/dev/null | grep -v '^  x=' ; grep '^  x=' "$dir/report.txt" 2>/dev/null | head -5
   echo "   ..."; grep '^  x=' "$dir/report.txt" 2>/dev/null | tail -3
   [ $rc -eq 0 ] || fail=1
