@@ -78,21 +78,15 @@ grep '^bench install_seconds' "$work/bench.log" | tr -d '\r' >&2
 peak_setup=$(awk '$1 == "setup.exe" {print $2}' "$work/peak.txt")
 peak_uharc=$(awk '$1 == "UHARC.EXE" {print $2}' "$work/peak.txt")
 
-# setup.exe without its payload: all but resources 132 and 133.
-bare=$(python3 - "$setup32" "$repo/tests/release" <<'PY'
+# setup.exe without its payload (all but resources 132 and 133), and of that the other
+# resources (pictures, icons, dialogs, texts).
+read -r bare resources < <(python3 - "$setup32" "$repo/tests/release" <<'PY'
 import os, sys
 sys.path.insert(0, sys.argv[2])
 import pe
-image = pe.load(sys.argv[1])
-payload = sum(len(v) for k, v in image.resources().items() if k[1] in (132, 133))
-print(os.path.getsize(sys.argv[1]) - payload)
-PY
-)
-resources=$(python3 - "$setup32" "$repo/tests/release" <<'PY'
-import sys
-sys.path.insert(0, sys.argv[2])
-import pe
-print(sum(len(v) for k, v in pe.load(sys.argv[1]).resources().items() if k[1] not in (132, 133)))
+sizes = {k: len(v) for k, v in pe.load(sys.argv[1]).resources().items()}
+payload = sum(n for k, n in sizes.items() if k[1] in (132, 133))
+print(os.path.getsize(sys.argv[1]) - payload, sum(sizes.values()) - payload)
 PY
 )
 stubs=/usr/share/nsis/Stubs
