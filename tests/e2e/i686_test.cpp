@@ -103,11 +103,8 @@ class ProcessLog {
   // Notes each running process of that name not seen before.
   void Observe(const wchar_t* exe) {
     for (DWORD pid : ProcessIds(exe)) {
-      if (Has(pid)) continue;
       HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
       if (!h) continue;
-      // A process that has just ended can still be listed; it is the one seen before
-      // when its id and start time match.
       if (Seen(pid, CreationTicks(h))) {
         CloseHandle(h);
         continue;
@@ -149,18 +146,16 @@ class ProcessLog {
     HANDLE handle;
     BOOL wow;
   };
-  bool Has(DWORD pid) const {
-    for (const Entry& e : entries_)
-      if (e.pid == pid && WaitForSingleObject(e.handle, 0) == WAIT_TIMEOUT) return true;
-    return false;
-  }
   static ULONGLONG CreationTicks(HANDLE h) {
     FILETIME c{}, x{}, k{}, u{};
     return GetProcessTimes(h, &c, &x, &k, &u) ? Ticks(c) : 0;
   }
+  // The id belongs to a process already noted: it still runs, or it has just ended but
+  // is still listed (same start time). An id reused by a new process is not.
   bool Seen(DWORD pid, ULONGLONG created) const {
     for (const Entry& e : entries_)
-      if (e.pid == pid && CreationTicks(e.handle) == created) return true;
+      if (e.pid == pid && (WaitForSingleObject(e.handle, 0) == WAIT_TIMEOUT || CreationTicks(e.handle) == created))
+        return true;
     return false;
   }
   std::vector<Entry> entries_;
