@@ -197,7 +197,11 @@ TEST_F(WizardTest, CancelOpensTheQuestionAndNoReturns) {
   RECT sr = c.ClientRect(sign);
   EXPECT_EQ(44, sr.right - sr.left);
   EXPECT_EQ(34, sr.bottom - sr.top);
-  EXPECT_GT(CountWhere(c, sr, Yellow), 100);
+  // The sign can be painted a moment after the band: look again until it shows.
+  int yellow = CountWhere(c, sr, Yellow);
+  (void)WaitUntil([&] { return yellow > 100 || (c.Grab(question) && (yellow = CountWhere(c, sr, Yellow)) > 100); },
+                  3000, "the warning sign to be painted");
+  EXPECT_GT(yellow, 100);
 
   ASSERT_TRUE(Click(GetDlgItem(question, kNo)));
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(question); }, 5000, "the question to close", [&] { return wiz_.State(); }));
