@@ -10,6 +10,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -20,6 +22,8 @@ namespace sys {
 
 namespace {
 constexpr uint64_t kEpochDelta = 11644473600ull;  // seconds from 1601 to 1970
+// Extraction never writes through a link below the target folder.
+const char kLinkInTheWay[] = "a link (junction, symbolic link or mount point) is in the way";
 }
 
 #ifdef _WIN32
@@ -118,6 +122,89 @@ bool scan_rec(const std::wstring &dir, const std::string &rel, int depth, std::v
 
 std::wstring long_form(const std::string &path) { return widen(path); }
 
+// Paths here are all in the \\?\ form; a root keeps its backslash only as a folder to open.
+std::wstring without_backslash(std::wstring p) {
+  if (!p.empty() && p.back() == L'\\') p.pop_back();
+  return p;
+}
+
+std::wstring final_path(HANDLE h) {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetFinalPathNameByHandleW(h, &buf[0], static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
+    if (n == 0) return std::wstring();
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.resize(n + 1);
+  }
+}
+
+// What `h` opened lies at `path` itself, reached through no link, junction or mount point
+// (Wine shows a POSIX symbolic link only in the final path of what it opened).
+bool reached_directly(HANDLE h, const std::wstring &path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  std::wstring got = without_backslash(final_path(h)), want = without_backslash(path);
+  return !got.empty() && CompareStringOrdinal(got.data(), static_cast<int>(got.size()), want.data(),
+                                              static_cast<int>(want.size()), TRUE) == CSTR_EQUAL;
+}
+
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE h) : h_(h) {}
+  ~OwnedHandle() {
+    if (ok()) CloseHandle(h_);
+  }
+  OwnedHandle(const OwnedHandle &) = delete;
+  OwnedHandle &operator=(const OwnedHandle &) = delete;
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return h_; }
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The name itself, never what a link there points to.
+HANDLE open_itself(const std::wstring &path, DWORD access) {
+  std::wstring p = path;
+  if (!p.empty() && p.back() == L':') p += L'\\';  // the root folder, not the volume
+  return CreateFileW(p.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Nothing is created below a folder that a link leads to.
+bool parent_is_direct(const std::wstring &path, std::string &error) {
+  std::wstring parent = path.substr(0, path.find_last_of(L'\\'));
+  OwnedHandle h(open_itself(parent, FILE_READ_ATTRIBUTES));
+  if (!h.ok()) {
+    error = last_error_text();
+    return false;
+  }
+  if (!reached_directly(h.get(), parent)) {
+    error = kLinkInTheWay;
+    return false;
+  }
+  return true;
+}
+
+bool delete_opened(HANDLE h) {
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // a read-only file refuses deletion
+  SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof(basic));
+  FILE_DISPOSITION_INFO gone = {};
+  gone.DeleteFile = TRUE;
+  return SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof(gone)) != 0;
+}
+
 }  // namespace
 
 std::string join(const std::string &base, const std::string &rel) {
@@ -136,15 +223,20 @@ bool folder_base(const std::string &folder, std::string &base, std::string &erro
     return false;
   }
   full.resize(n);
+  // The \\?\ form lifts the MAX_PATH limit and turns off name rewriting. The folder's
+  // final path (links above it resolved) is what every path below it is checked against.
+  {
+    OwnedHandle h(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring resolved = h.ok() ? final_path(h.get()) : std::wstring();
+    if (resolved.empty()) {
+      error = "cannot resolve folder " + folder + ": " + last_error_text();
+      return false;
+    }
+    full = resolved;
+  }
   while (full.size() > 3 && full.back() == L'\\') full.pop_back();
   if (full.back() == L'\\') full.pop_back();
-  // The \\?\ form lifts the MAX_PATH limit and turns off name rewriting.
-  if (full.compare(0, 4, L"\\\\?\\") != 0) {
-    if (full.compare(0, 2, L"\\\\") == 0)
-      full = L"\\\\?\\UNC\\" + full.substr(2);
-    else
-      full = L"\\\\?\\" + full;
-  }
   if (!narrow(full, base)) {
     error = "folder name is not valid Unicode";
     return false;
@@ -191,25 +283,62 @@ FileWriter::~FileWriter() {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-bool FileWriter::create(const std::string &path, std::string &error) {
+bool FileWriter::create(const std::string &path, std::string &error, bool anywhere) {
   std::wstring w = long_form(path);
-  DWORD a = GetFileAttributesW(w.c_str());
-  if (a != INVALID_FILE_ATTRIBUTES) {
-    if (a & FILE_ATTRIBUTE_DIRECTORY) {
+  if (anywhere) {
+    DWORD a = GetFileAttributesW(w.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
       error = "a folder is in the way";
       return false;
     }
-    // CREATE_ALWAYS refuses read-only files and hidden or system ones it would not match.
-    if (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+    // By name: the link itself goes, on Windows and under Wine alike.
+    if (a != INVALID_FILE_ATTRIBUTES) {
       SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
-  HANDLE h = CreateFileW(w.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    error = last_error_text();
+      if (!DeleteFileW(w.c_str()) && !RemoveDirectoryW(w.c_str())) {
+        error = last_error_text();
+        return false;
+      }
+    }
+  } else if (!parent_is_direct(w, error)) {
     return false;
   }
-  handle_ = reinterpret_cast<intptr_t>(h);
+  if (!anywhere) {
+    OwnedHandle old(open_itself(w, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE));
+    if (old.ok()) {
+      BY_HANDLE_FILE_INFORMATION info;
+      if (!reached_directly(old.get(), w)) {
+        error = kLinkInTheWay;
+        return false;
+      }
+      if (GetFileInformationByHandle(old.get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = "a folder is in the way";
+        return false;
+      }
+      // What was checked is what goes; a read-only, hidden or system file too.
+      if (!delete_opened(old.get())) {
+        error = last_error_text();
+        return false;
+      }
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+      error = last_error_text();
+      return false;
+    }
+  }
+  OwnedHandle h(CreateFileW(w.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                            nullptr));
+  if (!h.ok()) {
+    // The name was free a moment ago, or held a link that points nowhere.
+    error = GetLastError() == ERROR_FILE_EXISTS ? std::string(kLinkInTheWay) : last_error_text();
+    return false;
+  }
+  // A link put in place of a folder after the check above: the new, empty file goes again.
+  if (!anywhere && !reached_directly(h.get(), w)) {
+    delete_opened(h.get());
+    error = kLinkInTheWay;
+    return false;
+  }
+  handle_ = reinterpret_cast<intptr_t>(h.release());
   path_ = path;
   return true;
 }
@@ -255,11 +384,26 @@ bool FileWriter::close(uint64_t mtime, std::string &error) {
 
 bool make_folder(const std::string &path, std::string &error) {
   std::wstring w = long_form(path);
-  if (CreateDirectoryW(w.c_str(), nullptr)) return true;
-  DWORD a = GetFileAttributesW(w.c_str());
-  if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  error = a != INVALID_FILE_ATTRIBUTES ? std::string("a file is in the way") : last_error_text();
-  return false;
+  if (!parent_is_direct(w, error)) return false;
+  if (!CreateDirectoryW(w.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    error = last_error_text();
+    return false;
+  }
+  OwnedHandle h(open_itself(w, FILE_READ_ATTRIBUTES));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!h.ok() || !GetFileInformationByHandle(h.get(), &info)) {
+    error = last_error_text();
+    return false;
+  }
+  if (!reached_directly(h.get(), w)) {
+    error = kLinkInTheWay;
+    return false;
+  }
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    error = "a file is in the way";
+    return false;
+  }
+  return true;
 }
 
 bool exists(const std::string &path) { return GetFileAttributesW(long_form(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -374,6 +518,51 @@ bool scan_rec(const std::string &dir, const std::string &rel, std::vector<DirId>
   return true;
 }
 
+// The folder `fd` opened lies at `path` itself, reached through no symbolic link.
+bool reached_directly(int fd, const std::string &path) {
+  char link[64], buf[PATH_MAX];
+  snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
+  ssize_t n = readlink(link, buf, sizeof(buf));
+  if (n > 0 && static_cast<size_t>(n) < sizeof(buf)) return std::string(buf, static_cast<size_t>(n)) == path;
+  char *real = realpath(path.c_str(), nullptr);  // no /proc: by the name instead
+  bool same = real && path == real;
+  free(real);
+  return same;
+}
+
+// Opens the folder that holds `path` (-1 and error when a link leads there); `leaf` is
+// the last name, to be used relative to it.
+int open_parent(const std::string &path, std::string &leaf, std::string &error) {
+  size_t cut = path.find_last_of('/');
+  std::string parent = cut == std::string::npos ? std::string(".") : cut == 0 ? std::string("/") : path.substr(0, cut);
+  leaf = cut == std::string::npos ? path : path.substr(cut + 1);
+  int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno_text(errno);
+    return -1;
+  }
+  if (!reached_directly(fd, parent)) {
+    ::close(fd);
+    error = kLinkInTheWay;
+    return -1;
+  }
+  return fd;
+}
+
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedFd(const OwnedFd &) = delete;
+  OwnedFd &operator=(const OwnedFd &) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
 std::string join(const std::string &base, const std::string &rel) { return base + "/" + rel; }
@@ -381,12 +570,14 @@ std::string join(const std::string &base, const std::string &rel) { return base 
 bool folder_base(const std::string &folder, std::string &base, std::string &error) {
   struct stat st;
   std::string f = folder.empty() ? std::string(".") : folder;
-  if (stat(f.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  char *real = stat(f.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? realpath(f.c_str(), nullptr) : nullptr;
+  if (!real) {
     error = "not a folder: " + f;
     return false;
   }
-  base = f;
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  // Links above the folder resolved: every path below it is checked against this one.
+  base = real;
+  free(real);
   return true;
 }
 
@@ -427,22 +618,33 @@ FileWriter::~FileWriter() {
   if (handle_ != -1) ::close(static_cast<int>(handle_));
 }
 
-bool FileWriter::create(const std::string &path, std::string &error) {
+bool FileWriter::create(const std::string &path, std::string &error, bool anywhere) {
+  std::string leaf;
+  OwnedFd dir(anywhere ? ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : open_parent(path, leaf, error));
+  if (anywhere) leaf = path;  // relative to the working folder, or absolute
+  if (dir.get() < 0) {
+    if (anywhere) error = errno_text(errno);
+    return false;
+  }
   struct stat st;
-  if (lstat(path.c_str(), &st) == 0) {
+  if (fstatat(dir.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(st.st_mode) && !anywhere) {
+      error = kLinkInTheWay;
+      return false;
+    }
     if (S_ISDIR(st.st_mode)) {
       error = "a folder is in the way";
       return false;
     }
-    // Replacing the name (not writing through it) also covers read-only files and links.
-    if (unlink(path.c_str()) != 0) {
+    // Replacing the name (not writing into the file) also covers read-only files.
+    if (unlinkat(dir.get(), leaf.c_str(), 0) != 0) {
       error = errno_text(errno);
       return false;
     }
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  int fd = openat(dir.get(), leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
-    error = errno_text(errno);
+    error = errno == ELOOP ? std::string(kLinkInTheWay) : errno_text(errno);
     return false;
   }
   handle_ = fd;
@@ -491,11 +693,18 @@ bool FileWriter::close(uint64_t mtime, std::string &error) {
 }
 
 bool make_folder(const std::string &path, std::string &error) {
-  if (mkdir(path.c_str(), 0755) == 0) return true;
+  std::string leaf;
+  OwnedFd dir(open_parent(path, leaf, error));
+  if (dir.get() < 0) return false;
+  if (mkdirat(dir.get(), leaf.c_str(), 0755) == 0) return true;
   int e = errno;
   struct stat st;
-  if (e == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-  error = e == EEXIST ? std::string("a file is in the way") : errno_text(e);
+  if (e == EEXIST && fstatat(dir.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    error = S_ISLNK(st.st_mode) ? kLinkInTheWay : "a file is in the way";
+    return false;
+  }
+  error = errno_text(e);
   return false;
 }
 

@@ -46,8 +46,11 @@ class FileWriter {
   ~FileWriter();  // closes without the checks of close()
   FileWriter(const FileWriter &) = delete;
   FileWriter &operator=(const FileWriter &) = delete;
-  // Creates or replaces the file (a read-only or hidden one, or a link, too).
-  bool create(const std::string &path, std::string &error);
+  // Creates or replaces the file (a read-only or hidden one, too). A path that join()
+  // made below a folder_base() folder is refused when a link is at its name or on its way
+  // down from that folder; with `anywhere` (a file named on the command line) links on
+  // the way count as they are and one at the name itself is replaced, never written through.
+  bool create(const std::string &path, std::string &error, bool anywhere = false);
   bool write(const void *data, size_t size, std::string &error);  // false: disk full etc.
   bool write_at(uint64_t offset, const void *data, size_t size, std::string &error);
   // Sets the time stamp, then closes. False when the data could not be flushed.
@@ -59,13 +62,13 @@ class FileWriter {
   std::string path_;
 };
 
-// Creates the folder unless a folder of that name exists; false when a file is in the way.
+// Creates the folder unless a folder of that name exists; false when a file or a link is in the way.
 bool make_folder(const std::string &path, std::string &error);
 bool remove_file(const std::string &path);
 bool exists(const std::string &path);
 // Applies attribute bits (Windows) or mode (POSIX); mtime for folders too.
 bool set_metadata(const std::string &path, const Entry &entry, bool folder, std::string &error);
-// Absolute form of an existing folder, in the form join() expects.
+// Absolute form of an existing folder with the links on its way resolved, in the form join() expects.
 bool folder_base(const std::string &folder, std::string &base, std::string &error);
 
 }  // namespace sys

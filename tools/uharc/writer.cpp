@@ -187,7 +187,7 @@ bool create_archive(const std::string &folder, const std::string &archive, const
   }
 
   sys::FileWriter out;
-  if (!out.create(archive, error)) {
+  if (!out.create(archive, error, true)) {
     error = "cannot create " + archive + ": " + error;
     return false;
   }

@@ -112,23 +112,52 @@ TEST(UharcArchive, SameFolderGivesSameBytes) {
   EXPECT_TRUE(first == third);
 }
 
-TEST(UharcArchive, ReplacesReadOnlyFilesAndLinks) {
+TEST(UharcArchive, ReplacesReadOnlyFiles) {
   ScratchDir dir;
   make_dirs(dir / "src");
   write_file(dir / "src/a.txt", "new");
-  write_file(dir / "src/b.txt", "new b");
   create(dir / "src", dir / "a.uha");
   make_dirs(dir / "out");
   write_file(dir / "out/a.txt", "old");
   chmod((dir / "out/a.txt").c_str(), 0444);
-  write_file(dir / "victim.txt", "untouched");
-  ASSERT_EQ(0, symlink((dir / "victim.txt").c_str(), (dir / "out/b.txt").c_str()));
   std::string error;
   ASSERT_TRUE(extract_archive(dir / "a.uha", dir / "out", nullptr, error)) << error;
   EXPECT_EQ("new", read_file(dir / "out/a.txt"));
-  EXPECT_EQ("new b", read_file(dir / "out/b.txt"));
-  EXPECT_FALSE(S_ISLNK(stat_of(dir / "out/b.txt").st_mode));
-  EXPECT_EQ("untouched", read_file(dir / "victim.txt"));
+}
+
+// A symbolic link already in the target folder, at a file's name or on its way: the
+// extraction stops and nothing is written where the link points.
+TEST(UharcArchive, NeverWritesThroughALink) {
+  struct Case {
+    const char *link;    // below out/
+    const char *points;  // below the scratch folder
+  } cases[] = {
+      {"b.txt", "victim/b.txt"},      // the file's own name
+      {"sub", "victim"},              // a folder on the way
+      {"sub/deep", "victim"},         // a deeper folder on the way
+      {"gone.txt", "victim/absent"},  // dangling: would create the target
+      {"empty", "victim"},            // an empty folder of the archive
+  };
+  for (const Case &c : cases) {
+    ScratchDir dir;
+    make_dirs(dir / "src/sub/deep");
+    make_dirs(dir / "src/empty");
+    write_file(dir / "src/b.txt", "new b");
+    write_file(dir / "src/gone.txt", "new gone");
+    write_file(dir / "src/sub/deep/c.txt", "new c");
+    create(dir / "src", dir / "a.uha");
+    make_dirs(dir / "victim");
+    write_file(dir / "victim/b.txt", "untouched");
+    make_dirs((dir / "out" / c.link).substr(0, (dir / "out" / c.link).find_last_of('/')));
+    ASSERT_EQ(0, symlink((dir / c.points).c_str(), (dir / "out" / c.link).c_str())) << c.link;
+    std::string error;
+    EXPECT_FALSE(extract_archive(dir / "a.uha", dir / "out", nullptr, error)) << c.link;
+    EXPECT_NE(std::string::npos, error.find("link")) << c.link << ": " << error;
+    const std::map<std::string, std::string> untouched = {{"b.txt", "untouched"}};
+    EXPECT_EQ(untouched, snapshot(dir / "victim")) << c.link;
+    struct stat st;
+    EXPECT_TRUE(lstat((dir / "out" / c.link).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << c.link;
+  }
 }
 
 TEST(UharcArchive, RefusesCaseTwinsAndBadNamesWhenCreating) {

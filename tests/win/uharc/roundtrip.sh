@@ -63,5 +63,22 @@ for p in "../escape.txt" "..\\escape.txt" "ok/../../escape.txt" "Z:/escape.txt" 
 done
 [ -e "$work/escape.txt" ] && { echo "FAILED: escape.txt written outside"; fail=1; }
 
+# a symbolic link already in the folder, at a name of the archive or on its way: the
+# extraction stops with a message and writes nothing where the link points
+python3 "$here/craft.py" "$work/links.uha" "a.txt" "sub/" "sub/deep/" "sub/deep/b.txt" "empty/"
+for link in "a.txt:victim/a.txt" "sub:victim" "sub/deep:victim" "empty:victim" "a.txt:victim/absent"; do
+  name=${link%%:*} points=${link#*:}
+  rm -rf "$work/links"; mkdir -p "$work/links/in/$(dirname "$name")" "$work/links/victim"
+  printf 'untouched' > "$work/links/victim/a.txt"
+  ln -s "$work/links/$points" "$work/links/in/$name"
+  (cd "$work/links/in" && "$run" "$winexe" x -y ../../links.uha > "$work/links.log" 2>&1)
+  rc=$?
+  left=$(cd "$work/links/victim" && find . -mindepth 1 | sort | tr '\n' ' ')
+  if [ $rc -eq 0 ] || ! grep -q "link" "$work/links.log" || [ "$left" != "./a.txt " ] ||
+     [ "$(cat "$work/links/victim/a.txt")" != untouched ] || [ ! -L "$work/links/in/$name" ]; then
+    echo "FAILED: link at [$name]: status $rc, beside the target: $left"; cat "$work/links.log"; fail=1
+  fi
+done
+
 [ $fail -eq 0 ] && echo PASSED
 exit $fail
