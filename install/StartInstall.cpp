@@ -7,6 +7,7 @@
 #include "finish/Registry.h"
 #include "install/ArchiverWatch.h"
 #include "install/ConsoleMonitor.h"
+#include "install/InstallFolder.h"
 #include "install/InstallPaths.h"
 #include "install/Rollback.h"
 #include "pages/InstallPage.h"
@@ -74,13 +75,6 @@ bool HasPayloadSize(const char* path, const ResourceBytes& bytes) {
     WIN32_FILE_ATTRIBUTE_DATA info;
     if (!bytes.data || !GetFileAttributesExA(path, GetFileExInfoStandard, &info)) return false;
     return info.nFileSizeHigh == 0 && info.nFileSizeLow == bytes.size;
-}
-
-// The folder exists, or has been made with every missing level. A file of that name is
-// no folder, although MakeSureDirectoryPathExists may report one (Wine's does).
-bool MakeSureFolderExists(const char* dir) {
-    if (!PathFileExistsA(dir) && !MakeSureDirectoryPathExists(dir)) return false;
-    return PathIsDirectoryA(dir) != FALSE;
 }
 
 // Back to the folder page with its buttons usable, after a start that did not happen.
