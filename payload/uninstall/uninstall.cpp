@@ -9,9 +9,10 @@
 // do the folders holding them.
 //
 // A running program cannot delete its own file, so the last step hands over to a copy
-// of this program in %TEMP% (started with "/finish"), which waits on a handle to this
-// process, then deletes uninstall.exe and the emptied D. That copy marks itself for
-// deletion at the next restart. This works the same on Windows and under Wine, where a
+// of this program (started with "/finish") in a folder of %TEMP% made for it under an
+// unpredictable name, open to this user only (to Administrators and SYSTEM when
+// elevated), which waits on a handle to this process, then deletes uninstall.exe and the
+// emptied D. That copy marks itself and its folder for deletion at the next restart. This works the same on Windows and under Wine, where a
 // "cmd /c ping & del" delay would depend on timing instead of the process's end.
 //
 // Exit codes: 0 removed, 1 cancelled, 2 removed with leftovers, 3 no manifest.
@@ -20,6 +21,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <ntsecapi.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <cwchar>
@@ -162,6 +165,89 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 
 bool IsGone(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND; }
 
+// The path the system reached when it opened `h` ("\\?\" form); empty on failure.
+std::wstring FinalPath(HANDLE h) {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetFinalPathNameByHandleW(h, &buf[0], static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
+    if (n == 0) return std::wstring();
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.resize(n + 1);
+  }
+}
+
+std::wstring WithoutLongPrefix(const std::wstring& path) {
+  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+  if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+  return path;
+}
+
+class SecurityDescriptor {
+public:
+  explicit SecurityDescriptor(const std::wstring& sddl) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd_, nullptr))
+      sd_ = nullptr;
+  }
+  ~SecurityDescriptor() {
+    if (sd_) LocalFree(sd_);
+  }
+  SecurityDescriptor(const SecurityDescriptor&) = delete;
+  SecurityDescriptor& operator=(const SecurityDescriptor&) = delete;
+  PSECURITY_DESCRIPTOR get() const { return sd_; }
+
+private:
+  PSECURITY_DESCRIPTOR sd_ = nullptr;
+};
+
+// Administrators and SYSTEM when elevated, else the user alone; empty when unknown.
+std::wstring PrivateFolderAccess() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::wstring();
+  Handle token(raw);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  if (GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
+      elevation.TokenIsElevated)
+    return L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+  std::vector<BYTE> user(256);
+  if (!GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size)) {
+    user.resize(size);
+    if (!GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size))
+      return std::wstring();
+  }
+  LPWSTR sid = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) return std::wstring();
+  std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;") + sid + L")";
+  LocalFree(sid);
+  return sddl;
+}
+
+// A new folder below `parent` (ending in a backslash) with a name nobody can guess;
+// empty when none could be made. CreateDirectory fails on anything already there.
+std::wstring MakePrivateFolder(const std::wstring& parent) {
+  SecurityDescriptor access(PrivateFolderAccess());
+  if (!access.get()) return std::wstring();
+  SECURITY_ATTRIBUTES sa{};
+  sa.nLength = sizeof(sa);
+  sa.lpSecurityDescriptor = access.get();
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    unsigned char random[16];
+    if (!RtlGenRandom(random, sizeof(random))) return std::wstring();
+    std::wstring name = parent + L"~quillmate-";
+    for (unsigned char b : random) {
+      static const wchar_t kHex[] = L"0123456789abcdef";
+      name += kHex[b >> 4];
+      name += kHex[b & 15];
+    }
+    if (CreateDirectoryW(name.c_str(), &sa)) return name;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
+  }
+  return std::wstring();
+}
+
 // Empty when the folder is unknown on this system (CSIDL_ALTSTARTUP under Wine, for one).
 std::wstring SpecialFolder(int csidl) {
   wchar_t buf[MAX_PATH] = L"";
@@ -186,7 +272,11 @@ bool ReadSmallFile(const std::wstring& path, std::string* text) {
 
 class Uninstaller {
 public:
-  Uninstaller(std::wstring exe, std::wstring dir) : exe_(std::move(exe)), dir_(std::move(dir)) {}
+  Uninstaller(std::wstring exe, std::wstring dir) : exe_(std::move(exe)), dir_(std::move(dir)) {
+    Handle d(CreateFileW(dir_.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (d.valid()) final_dir_ = WithBackslash(WithoutLongPrefix(FinalPath(d.get())));
+  }
 
   void RemoveShortcuts();
   void RemoveFiles(const uninst::Manifest& manifest);
@@ -204,11 +294,13 @@ private:
   void RemoveShortcut(const std::wstring& lnk);
   void RemoveFile(const std::wstring& rel);
   bool CrossesLink(const std::wstring& rel) const;
+  bool ReachedDirectly(HANDLE h, const std::wstring& rel) const;
   void RemoveKeyValues(const wchar_t* path, const wchar_t* const* names, size_t count, const wchar_t* owner_value,
                        bool owner_is_file);
 
   std::wstring exe_;  // our own file
   std::wstring dir_;  // D, canonical, ending in a backslash
+  std::wstring final_dir_;  // D as the file system reaches it (links above it resolved)
   std::vector<std::wstring> leftovers_;
 };
 
@@ -252,21 +344,43 @@ bool Uninstaller::CrossesLink(const std::wstring& rel) const {
   return false;
 }
 
+// What `h` opened is D + rel itself, reached through no link, junction or mount point on
+// the way (Wine shows a POSIX symbolic link only in the final path of what it opened).
+bool Uninstaller::ReachedDirectly(HANDLE h, const std::wstring& rel) const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (final_dir_.empty() || !GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  return uninst::SamePath(WithoutLongPrefix(FinalPath(h)), final_dir_ + rel);
+}
+
 void Uninstaller::RemoveFile(const std::wstring& rel) {
   std::wstring path = dir_ + rel;
   if (uninst::SamePath(path, exe_)) return;  // handed over at the very end
-  DWORD attrs = GetFileAttributesW(path.c_str());
-  if (attrs == INVALID_FILE_ATTRIBUTES) return;
-  if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
-    leftovers_.push_back(path);  // listed as a file but a folder now: not ours to empty
+  // The name itself is opened, never what a link there points to, and what was opened
+  // and checked is what is deleted.
+  Handle h(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!h.valid()) {
+    DWORD err = GetLastError();
+    if (!IsGone(err)) leftovers_.push_back(path);
     return;
   }
-  if (CrossesLink(rel)) {
-    leftovers_.push_back(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h.get(), &info) || !ReachedDirectly(h.get(), rel) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    leftovers_.push_back(path);  // a link now, or a folder: not ours to follow or empty
     return;
   }
-  if (attrs & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-  if (!DeleteFileW(path.c_str()) && !IsGone(GetLastError())) leftovers_.push_back(path);
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = (info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof(basic));
+  }
+  FILE_DISPOSITION_INFO gone{};
+  gone.DeleteFile = TRUE;
+  if (!SetFileInformationByHandle(h.get(), FileDispositionInfo, &gone, sizeof(gone))) leftovers_.push_back(path);
 }
 
 void Uninstaller::RemoveFiles(const uninst::Manifest& manifest) {
@@ -365,16 +479,21 @@ void Uninstaller::HandOverSelfDelete() {
   wchar_t temp[MAX_PATH + 1] = L"";
   DWORD n = GetTempPathW(MAX_PATH + 1, temp);
   if (n == 0 || n > MAX_PATH) return at_restart();
-  wchar_t name[64];
-  _snwprintf(name, sizeof(name) / sizeof(name[0]) - 1, L"~quillmate-uninstall-%lu.exe",
-             static_cast<unsigned long>(GetCurrentProcessId()));
-  name[sizeof(name) / sizeof(name[0]) - 1] = L'\0';
-  std::wstring copy = std::wstring(temp) + name;
-  if (!CopyFileW(exe_.c_str(), copy.c_str(), FALSE)) return at_restart();
+  std::wstring folder = MakePrivateFolder(temp);
+  if (folder.empty()) return at_restart();
+  std::wstring copy = folder + L"\\uninstall.exe";
+  auto drop_copy = [&] {
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(folder.c_str());
+  };
+  if (!CopyFileW(exe_.c_str(), copy.c_str(), TRUE)) {
+    RemoveDirectoryW(folder.c_str());
+    return at_restart();
+  }
 
   HANDLE self = nullptr;
   if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE, TRUE, 0)) {
-    DeleteFileW(copy.c_str());
+    drop_copy();
     return at_restart();
   }
   Handle self_owner(self);
@@ -389,7 +508,7 @@ void Uninstaller::HandOverSelfDelete() {
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(copy.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
-    DeleteFileW(copy.c_str());
+    drop_copy();
     return at_restart();
   }
   CloseHandle(pi.hThread);
@@ -412,7 +531,10 @@ int FinishSelfDelete(const Argv& argv) {
   }
   if (!deleted) MoveFileExW(exe.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   RemoveDirectoryW(dir.c_str());  // only when empty: a user's files keep it
-  MoveFileExW(ModulePath().c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  // A running image cannot go now; its folder follows it at the restart.
+  std::wstring self = ModulePath();
+  MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(self.substr(0, self.find_last_of(L'\\')).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return deleted ? kDone : kLeftovers;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -127,17 +128,24 @@ struct RunResult {
 
 // Runs `exe` with `args` (already quoted as needed) in `cwd` (empty: ours) and waits
 // up to `timeout_ms`; a child that overruns is killed and reported as not finished.
+// `before_start` gets the child's process id while it is still suspended.
 inline RunResult RunProgram(const std::wstring& exe, const std::wstring& args, DWORD timeout_ms = 30000,
-                            const std::wstring& cwd = std::wstring()) {
+                            const std::wstring& cwd = std::wstring(),
+                            const std::function<void(DWORD)>& before_start = nullptr) {
   RunResult r;
   std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE,
+                      CREATE_NO_WINDOW | (before_start ? CREATE_SUSPENDED : 0), nullptr,
                       cwd.empty() ? nullptr : cwd.c_str(), &si, &pi))
     return r;
   r.started = true;
+  if (before_start) {
+    before_start(pi.dwProcessId);
+    ResumeThread(pi.hThread);
+  }
   CloseHandle(pi.hThread);
   if (WaitForSingleObject(pi.hProcess, timeout_ms) == WAIT_OBJECT_0) {
     r.finished = true;

@@ -320,4 +320,36 @@ TEST_F(Uninstall, ReportsWhatItCouldNotRemove) {
   EXPECT_TRUE(WaitUntilGone(dir_ + L"uninstall.exe", 15000));
 }
 
+// The copy that deletes uninstall.exe after it has ended once went to a name anybody could
+// predict and make first: a file there is neither replaced nor run.
+TEST_F(Uninstall, LeavesAFileAtThePredictableTemporaryNameAlone) {
+  Install({L"pkl.exe", L"uninstall.exe", L"uninstall.lst"});
+  wchar_t temp[MAX_PATH + 1] = L"";
+  ASSERT_NE(0u, GetTempPathW(MAX_PATH + 1, temp));
+  std::wstring planted;
+  RunResult r = RunProgram(dir_ + L"uninstall.exe", L"/S", 60000, std::wstring(), [&](DWORD pid) {
+    planted = std::wstring(temp) + L"~quillmate-uninstall-" + std::to_wstring(pid) + L".exe";
+    WriteBytes(planted, "planted");
+  });
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(0u, r.exit_code);
+  EXPECT_TRUE(WaitUntilGone(dir_ + L"uninstall.exe", 15000)) << "the hand-over must still work";
+  const std::string left = ReadBytes(planted);
+  EXPECT_TRUE(left == "planted") << "replaced by " << left.size() << " bytes";
+  DeleteFileW(planted.c_str());
+}
+
+// Links put into D after the installation (tests/win/make_links.sh): a listed file that is
+// a link now, and a listed file below a folder that is one. Their targets stay.
+TEST(UninstallLinks, NeverFollowsALinkInsideTheFolder) {
+  const std::wstring root = L"C:\\quillmate-links\\", dir = root + L"D\\";
+  ASSERT_EQ("keep me", ReadBytes(root + L"outside\\victim.txt")) << "made by make_links.sh";
+  ASSERT_TRUE(CopyFileW(FromBuildPath(UNINSTALL_EXE).c_str(), (dir + L"uninstall.exe").c_str(), FALSE));
+  ASSERT_TRUE(WriteBytes(dir + L"uninstall.lst", "pkl.exe\r\nlib\\\r\nlib\\victim.txt\r\nuninstall.exe\r\nuninstall.lst\r\n"));
+  RunResult r = RunProgram(dir + L"uninstall.exe", L"/S", 60000);
+  ASSERT_TRUE(r.finished);
+  EXPECT_TRUE(WaitUntilGone(dir + L"uninstall.exe", 15000));
+  EXPECT_EQ("keep me", ReadBytes(root + L"outside\\victim.txt"));
+}
+
 }  // namespace
