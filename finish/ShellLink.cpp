@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "finish/DesktopUser.h"
 #include "finish/FinishPaths.h"
 
 namespace {
@@ -64,16 +65,8 @@ BOOL CreateShellLink(const char* lpszTarget, const char* lpszLinkPath) {
 }
 
 int StartBrowser(const char* lpszApplication, const char* lpszCmdLine) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION pi = {};
-    // CreateProcessA may write into the command line: hand it a copy.
-    CString cmd(lpszCmdLine);
-    std::string buf(cmd.GetString(), static_cast<size_t>(cmd.GetLength()) + 1);
-    if (!CreateProcessA(lpszApplication, &buf[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return 0;
+    if (!StartForDesktopUser(lpszApplication, lpszCmdLine, pi)) return 0;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return 1;

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "finish/DesktopUser.h"
 #include "finish/FinishPaths.h"
 #include "finish/ShellLink.h"
 
@@ -91,5 +92,11 @@ BOOL CreateStartMenuGroup(const char* lpszInstallDir) {
 BOOL RunProgramIn(const char* lpszInstallDir) {
     char target[kTargetPathBytes];
     if (!JoinBounded(target, sizeof(target), lpszInstallDir, kProgramName)) return FALSE;
-    return WinExec(QuotedCommandLine(target), SW_SHOW) > 31 ? TRUE : FALSE;
+    PROCESS_INFORMATION pi = {};
+    if (!StartForDesktopUser(nullptr, QuotedCommandLine(target), pi)) return FALSE;
+    // As WinExec does: the program gets up to 30 s to come up before the wizard goes on.
+    WaitForInputIdle(pi.hProcess, 30000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return TRUE;
 }
