@@ -34,4 +34,12 @@ mount_drive() {  # <name> <size> <letter> <variable>
 mount_drive small 3m r RELIABILITY_SMALL_DRIVE
 mount_drive full 6m s RELIABILITY_FULL_DRIVE
 
+# A symbolic link in an installation folder, made from this side: Windows programs under
+# Wine cannot make one (CreateSymbolicLinkW and FSCTL_SET_REPARSE_POINT do nothing).
+links="$WINEPREFIX/drive_c/qm-rel-links"
+rm -rf "$links"
+mkdir -p "$links/D" "$links/outside"
+ln -s "$links/outside" "$links/D/docs"
+export RELIABILITY_LINK_DIR='C:\qm-rel-links\'
+
 "$WINE" "$@"

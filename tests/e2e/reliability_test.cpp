@@ -697,6 +697,34 @@ TEST_F(PayloadFault, LockedFileInTheTarget) {
   ExpectRolledBack(dir);
 }
 
+TEST_F(PayloadFault, LinkInTheTarget) {
+  Describe("a folder of the payload (docs) is a symbolic link in D, made before the installation, to a "
+           "folder outside D",
+           "failure message naming UHARC.EXE, roll-back, program ends; nothing written where the link points");
+  const std::wstring links = Env(L"RELIABILITY_LINK_DIR");
+  ASSERT_FALSE(links.empty()) << "reliability.sh makes the link";
+  const std::wstring dir = links + L"D\\", outside = links + L"outside\\";
+  ASSERT_TRUE(Exists(dir + L"docs")) << Utf8(dir) << "docs";
+  Begin();
+  Allow(dir);
+  ASSERT_TRUE(StartInto(dir));
+  std::string text;
+  ASSERT_NO_FATAL_FAILURE(ExpectArchiverMessage(&text));
+  DWORD code = 0;
+  ASSERT_TRUE(wiz().WaitExit(kExitMs, &code));
+  ExpectRolledBack(dir);
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((outside + L"*").c_str(), &fd);
+  std::vector<std::wstring> found;
+  if (h != INVALID_HANDLE_VALUE) {
+    do
+      if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0) found.push_back(fd.cFileName);
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  EXPECT_TRUE(found.empty()) << "written through the link: " << Utf8(found.empty() ? L"" : found[0]);
+}
+
 // ---- existing installations and the user's files ------------------------------------------------
 
 class Existing : public Reliability {};
