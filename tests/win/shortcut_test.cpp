@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <memory>
 #include <string>
 
 #include "engine_support.h"
@@ -202,13 +203,42 @@ protected:
     TempDir m_dir{"standin"};
 };
 
+extern "C" BOOL WINAPI SetShellWindow(HWND);
+
+// This process's window as the desktop's shell window, for as long as the object lives:
+// the programs started at the end then get a copy of this process's token.
+class DesktopShell {
+public:
+    DesktopShell()
+        : m_wnd(CreateWindowA("STATIC", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr)) {
+        m_ok = m_wnd && SetShellWindow(m_wnd) && GetShellWindow() == m_wnd;
+    }
+    ~DesktopShell() {
+        if (m_wnd) DestroyWindow(m_wnd);
+    }
+    DesktopShell(const DesktopShell&) = delete;
+    DesktopShell& operator=(const DesktopShell&) = delete;
+    bool Ok() const { return m_ok; }
+
+private:
+    HWND m_wnd;
+    bool m_ok = false;
+};
+
+// Started as now, and with the shell's token: the same command line either way.
 TEST_F(StandInTest, BrowserGetsOneBlankAndTheAddress) {
     const std::string browser = m_dir + "Internet Explorer\\iexplore.exe";
     ASSERT_TRUE(InstallStandIn(browser));
-    EXPECT_EQ(1, StartBrowser(browser.c_str(), kSuccessPageCommandLine));
-    const std::vector<Recorded> seen = WaitForRecordings(Log(), 1, 20000);
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(" http://www.dunmerra.example/suc.html", seen[0].commandLine);
+    for (bool shell : {false, true}) {
+        std::unique_ptr<DesktopShell> desktop(shell ? new DesktopShell : nullptr);
+        if (desktop) {
+            ASSERT_TRUE(desktop->Ok()) << "no shell window could be set";
+        }
+        EXPECT_EQ(1, StartBrowser(browser.c_str(), kSuccessPageCommandLine));
+        const std::vector<Recorded> seen = WaitForRecordings(Log(), shell ? 2 : 1, 20000);
+        ASSERT_EQ(shell ? 2u : 1u, seen.size());
+        EXPECT_EQ(" http://www.dunmerra.example/suc.html", seen.back().commandLine) << shell;
+    }
 }
 
 TEST_F(StandInTest, MissingBrowserGivesZeroAndTheErrorText) {
@@ -226,10 +256,16 @@ TEST_F(StandInTest, MissingBrowserGivesZeroAndTheErrorText) {
 TEST_F(StandInTest, InstalledProgramStartsWithItsPathQuoted) {
     const std::string dir = m_dir + "Program Files\\dunmerra\\";
     ASSERT_TRUE(InstallStandIn(dir + "pkl.exe"));
-    EXPECT_TRUE(RunProgramIn(dir.c_str()));
-    const std::vector<Recorded> seen = WaitForRecordings(Log(), 1, 20000);
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ("\"" + dir + "pkl.exe\"", seen[0].commandLine);
+    for (bool shell : {false, true}) {
+        std::unique_ptr<DesktopShell> desktop(shell ? new DesktopShell : nullptr);
+        if (desktop) {
+            ASSERT_TRUE(desktop->Ok()) << "no shell window could be set";
+        }
+        EXPECT_TRUE(RunProgramIn(dir.c_str()));
+        const std::vector<Recorded> seen = WaitForRecordings(Log(), shell ? 2 : 1, 20000);
+        ASSERT_EQ(shell ? 2u : 1u, seen.size());
+        EXPECT_EQ("\"" + dir + "pkl.exe\"", seen.back().commandLine) << shell;
+    }
 }
 
 TEST_F(StandInTest, TooLongProgramPathIsNotStarted) {
