@@ -299,10 +299,9 @@ bool FileWriter::create(const std::string &path, std::string &error, bool anywhe
         return false;
       }
     }
-  } else if (!parent_is_direct(w, error)) {
-    return false;
-  }
-  if (!anywhere) {
+  } else {
+    // The folders on the way were checked as they were made (make_folder); one swapped
+    // for a link since then shows in the new file's final path below.
     OwnedHandle old(open_itself(w, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE));
     if (old.ok()) {
       BY_HANDLE_FILE_INFORMATION info;
