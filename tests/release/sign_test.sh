@@ -109,9 +109,9 @@ if [ -n "$preset" ]; then
   if [ -f "$repo/build/$preset/_deps/xz-src/CMakeLists.txt" ]; then cp -a "$repo/build/$preset/_deps/xz-src" "$build/_deps/"; fi
   # The signing and time-stamp time lie inside the signer's two days.
   start=$(date +%s)
-  if SOURCE_DATE_EPOCH=$((now + 60)) cmake --preset "$preset" -B "$build" -DSETUP_TEST_INSTALLERS=OFF \
+  if (cd "$repo" && SOURCE_DATE_EPOCH=$((now + 60)) cmake --preset "$preset" -B "$build" -DSETUP_TEST_INSTALLERS=OFF \
        -DSETUP_SIGN_CERT="$work/cert.pem" -DSETUP_SIGN_KEY="$work/key.pem" \
-       -DSETUP_SIGN_TSA_CERT="$work/tsa-cert.pem" -DSETUP_SIGN_TSA_KEY="$work/tsa-key.pem" >"$work/configure.log" 2>&1 &&
+       -DSETUP_SIGN_TSA_CERT="$work/tsa-cert.pem" -DSETUP_SIGN_TSA_KEY="$work/tsa-key.pem" >"$work/configure.log" 2>&1) &&
      SOURCE_DATE_EPOCH=$((now + 60)) cmake --build "$build" --target setup -j "${SETUP_JOBS:-2}" >"$work/build.log" 2>&1; then
     echo "ok: a signed, time-stamped $preset build ($(( $(date +%s) - start )) s)"
   else
