@@ -1,7 +1,15 @@
 #include "afx/afxwin.h"
 
+#include "afx/afxdll.h"
+
 namespace {
 CWinApp* g_pApp = nullptr;
+
+// comctl32 is not a Known DLL: taken from the system folder, never imported at load time.
+const CSystemLibrary& ComCtl32() {
+    static const CSystemLibrary library("comctl32.dll");
+    return library;
+}
 }
 
 CWinApp::CWinApp(const char* lpszAppName) {
@@ -49,7 +57,13 @@ BOOL AfxEnableControlContainer() {
     INITCOMMONCONTROLSEX icc{};
     icc.dwSize = sizeof(icc);
     icc.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES;
-    return ::InitCommonControlsEx(&icc);
+    auto* init = ComCtl32().GetProc<decltype(::InitCommonControlsEx)>("InitCommonControlsEx");
+    return init && init(&icc);
+}
+
+BOOL AfxTrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack) {
+    auto* track = ComCtl32().GetProc<decltype(::_TrackMouseEvent)>("_TrackMouseEvent");
+    return track && track(lpEventTrack);
 }
 
 int AfxMessageBox(const char* lpszText, UINT nType, UINT) {

@@ -331,8 +331,11 @@ public:
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetResourceHandle();
-// Loads the common controls this program uses.
+// Loads the common controls this program uses. InitCommonControlsEx and
+// _TrackMouseEvent come from comctl32 in the system folder (afx/afxdll.h); FALSE when
+// that library or the function is missing.
 BOOL AfxEnableControlContainer();
+BOOL AfxTrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack);
 // A message box owned by the main window, captioned with the application's name.
 int AfxMessageBox(const char* lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 

@@ -25,15 +25,29 @@ function(add_setup_installer target)
     $<TARGET_OBJECTS:setup_core>)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/afx ${CMAKE_SOURCE_DIR}/res)
   target_link_libraries(${target} PRIVATE setup_portable ${SETUP_WIN_LIBS})
+  target_link_options(${target} PRIVATE ${AFX_ENTRY_POINT})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${dir})
   if(ARG_DEPENDS)
     add_dependencies(${target} ${ARG_DEPENDS})
   endif()
-  # Authenticode signature, when the vendor gives a certificate and its key.
-  if(SETUP_SIGN_CERT AND SETUP_SIGN_KEY)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${target}> -DCERT=${SETUP_SIGN_CERT}
-              -DKEY=${SETUP_SIGN_KEY} -P ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake
-      VERBATIM)
+  setup_sign(${target})
+endfunction()
+
+# setup_sign(<target>)
+#
+# Authenticode-signs the target's executable right after linking, when the vendor gives a
+# certificate and its key (SETUP_SIGN_CERT, SETUP_SIGN_KEY), time-stamped when a time-stamp
+# authority is given. Every executable we ship is signed this way, the archiver, the
+# expander and the demo application's programs before they go into the archive and the
+# resources of setup.exe.
+function(setup_sign target)
+  if(NOT SETUP_SIGN_CERT OR NOT SETUP_SIGN_KEY)
+    return()
   endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${target}> -DCERT=${SETUP_SIGN_CERT}
+            -DKEY=${SETUP_SIGN_KEY} -DTIMESTAMP_URL=${SETUP_SIGN_TIMESTAMP_URL}
+            -DTSA_CERT=${SETUP_SIGN_TSA_CERT} -DTSA_KEY=${SETUP_SIGN_TSA_KEY}
+            -P ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake
+    VERBATIM)
 endfunction()

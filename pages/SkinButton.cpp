@@ -37,7 +37,7 @@ void CSkinButton::OnMouseMove(UINT, POINT) {
         tme.dwFlags = TME_HOVER | TME_LEAVE;
         tme.hwndTrack = m_hWnd;
         tme.dwHoverTime = 1;
-        m_bTracking = _TrackMouseEvent(&tme);
+        m_bTracking = AfxTrackMouseEvent(&tme);
     }
     Default();
 }

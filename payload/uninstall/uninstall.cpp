@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "afx/afxdll.h"
 #include "manifest.h"
 
 namespace {
@@ -599,5 +600,15 @@ int Run() {
 }
 
 }  // namespace
+
+// The C runtime's entry point (crt2u.o names it so with -municode too).
+extern "C" int WinMainCRTStartup();
+
+// The entry point (AFX_ENTRY_POINT): uninstall.exe lies in D, and its copy in a temporary
+// folder; neither folder's DLLs may load.
+extern "C" __attribute__((force_align_arg_pointer)) int AfxEntryPoint() {
+  AfxRestrictDllSearch();
+  return WinMainCRTStartup();
+}
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return Run(); }

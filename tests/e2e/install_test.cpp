@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -588,6 +591,188 @@ TEST_F(FinishTest, UninstallerLeavesOnlyTheUsersFile) {
   for (const wchar_t* name : {L"tsmVersion", L"tsmFilePath", L"tsmType"})
     EXPECT_EQ("<missing>", RegString(kVersionKey, name)) << Utf8(name);
   RemoveTree(base.substr(0, base.size() - 1));
+}
+
+// ---- DLL planting ------------------------------------------------------------------------------
+
+// DLLs named like system DLLs, planted in a folder; each writes "<path>.loaded" when a
+// process loads it. Wine must be told to prefer such native DLLs over its own
+// (WINEDLLOVERRIDES, set by ctest), as Windows prefers a DLL in the executable's folder
+// over one in the system folder.
+class PlantedDlls {
+ public:
+  PlantedDlls() {
+    const std::wstring list = Env(L"PLANTED_DLL_NAMES");
+    for (size_t at = 0; at < list.size();) {
+      size_t comma = list.find(L',', at);
+      if (comma == std::wstring::npos) comma = list.size();
+      names_.push_back(list.substr(at, comma - at));
+      at = comma + 1;
+    }
+    preferred_ = !list.empty() && Env(L"WINEDLLOVERRIDES").find(list + L"=n,b") != std::wstring::npos;
+  }
+  ~PlantedDlls() {
+    for (const std::wstring& p : planted_) {
+      DeleteFileW(p.c_str());
+      DeleteFileW((p + L".loaded").c_str());
+    }
+  }
+  PlantedDlls(const PlantedDlls&) = delete;
+  PlantedDlls& operator=(const PlantedDlls&) = delete;
+
+  // Whether Wine was told to prefer the planted DLLs.
+  bool preferred() const { return preferred_; }
+  const std::vector<std::wstring>& names() const { return names_; }
+  // Plants every DLL into folder (ending in a backslash).
+  ::testing::AssertionResult PlantInto(const std::wstring& folder) {
+    const std::wstring from = WinPath(Env(L"PLANTED_DLLS_DIR"));
+    if (names_.size() != 6) return ::testing::AssertionFailure() << "PLANTED_DLL_NAMES: " << Utf8(Env(L"PLANTED_DLL_NAMES"));
+    for (const std::wstring& n : names_) {
+      const std::wstring to = folder + n + L".dll";
+      if (!CopyFileW((from + L"\\" + n + L".dll").c_str(), to.c_str(), FALSE))
+        return ::testing::AssertionFailure() << "cannot plant " << Utf8(to) << ", error " << GetLastError();
+      planted_.push_back(to);
+    }
+    return ::testing::AssertionSuccess();
+  }
+  // "<dll>: <the programs that loaded it, each static or dynamic>" for each planted DLL
+  // that was loaded, but those loaded only statically under a name in staticOnly.
+  std::vector<std::string> Loaded(const std::vector<std::string>& staticOnly = {}) const {
+    std::vector<std::string> out;
+    for (const std::wstring& p : planted_) {
+      if (!Exists(p + L".loaded")) continue;
+      const std::string seen = ReadBytes(p + L".loaded");
+      std::string name = Utf8(p.substr(p.rfind(L'\\') + 1));
+      for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+      const bool onlyStatic = seen.find(" dynamic") == std::string::npos;
+      bool allowed = false;
+      for (const std::string& n : staticOnly) allowed |= onlyStatic && n == name;
+      if (!allowed) out.push_back(Utf8(p) + ": " + seen);
+    }
+    return out;
+  }
+
+ private:
+  std::vector<std::wstring> names_, planted_;
+  bool preferred_ = false;
+};
+
+// The DLLs an executable imports at load time, in lower case; empty when unreadable.
+std::vector<std::string> ImportedDlls(const std::wstring& exe) {
+  const std::string d = ReadBytes(exe);
+  auto u32 = [&](size_t at) -> DWORD {
+    DWORD v = 0;
+    if (at + sizeof v <= d.size()) memcpy(&v, d.data() + at, sizeof v);
+    return v;
+  };
+  auto u16 = [&](size_t at) { return static_cast<WORD>(u32(at) & 0xFFFF); };
+  std::vector<std::string> out;
+  const size_t nt = u32(0x3C);
+  if (d.size() < 0x40 || u32(nt) != IMAGE_NT_SIGNATURE) return out;
+  const size_t opt = nt + 4 + sizeof(IMAGE_FILE_HEADER);
+  const WORD sections = u16(nt + 4 + offsetof(IMAGE_FILE_HEADER, NumberOfSections));
+  const WORD optSize = u16(nt + 4 + offsetof(IMAGE_FILE_HEADER, SizeOfOptionalHeader));
+  const bool pe64 = u16(opt) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+  const size_t dirs = opt + (pe64 ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                  : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory));
+  auto offset = [&](DWORD rva) -> size_t {
+    for (WORD i = 0; i < sections; ++i) {
+      const size_t h = opt + optSize + i * sizeof(IMAGE_SECTION_HEADER);
+      const DWORD va = u32(h + offsetof(IMAGE_SECTION_HEADER, VirtualAddress));
+      const DWORD raw = u32(h + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData));
+      if (rva >= va && rva < va + raw) return u32(h + offsetof(IMAGE_SECTION_HEADER, PointerToRawData)) + (rva - va);
+    }
+    return d.size();
+  };
+  const DWORD importRva = u32(dirs + IMAGE_DIRECTORY_ENTRY_IMPORT * sizeof(IMAGE_DATA_DIRECTORY));
+  for (size_t at = offset(importRva); importRva && at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= d.size();
+       at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    const DWORD nameRva = u32(at + offsetof(IMAGE_IMPORT_DESCRIPTOR, Name));
+    if (!nameRva) break;
+    const size_t name = offset(nameRva);
+    if (name >= d.size()) break;
+    std::string n = d.c_str() + name;
+    for (char& c : n) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    out.push_back(n);
+  }
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string all;
+  for (const std::string& i : items) all += "\n  " + i;
+  return all;
+}
+
+// setup.exe started from a folder holding planted DLLs, with its working folder and the
+// chosen folder D holding them too, through the whole installation and the finish page,
+// and then the uninstaller in D: none of them is ever loaded. The same DLLs beside a
+// program that leaves the DLL search as it is are loaded, so the check can fail.
+TEST_F(FinishTest, PlantedDllsAreNeverLoaded) {
+  BrowserStandIn browser;
+  ASSERT_TRUE(browser.ok());
+  PlantedDlls dlls;
+  ASSERT_TRUE(dlls.preferred()) << "WINEDLLOVERRIDES=" << Utf8(Env(L"WINEDLLOVERRIDES"));
+  const std::wstring control = FreshTempPathCreated(L"e2e-plant-control");
+  ASSERT_TRUE(dlls.PlantInto(control));
+  ASSERT_TRUE(CopyFileW(WinPath(Env(L"PLANTED_CONTROL_EXE")).c_str(), (control + L"control.exe").c_str(), FALSE));
+  std::wstring args;
+  for (const std::wstring& n : dlls.names()) args += L" " + n + L".dll";
+  {
+    Process p;
+    ASSERT_TRUE(p.Start(control + L"control.exe", control, args)) << "error " << GetLastError();
+    DWORD code = 0;
+    ASSERT_TRUE(p.WaitExit(60000, &code));
+    EXPECT_EQ(0u, code) << "DLLs the control program could not load";
+  }
+  EXPECT_EQ(dlls.names().size(), dlls.Loaded().size()) << "loaded beside the control program:" << Joined(dlls.Loaded());
+  const size_t byControl = dlls.Loaded().size();
+
+  const std::wstring work = FreshTempPathCreated(L"e2e-plant-downloads");
+  const std::wstring cwd = FreshTempPathCreated(L"e2e-plant-cwd");
+  const std::wstring base = FreshTempPathCreated(L"e2e-plant-target");
+  const std::wstring dir = base + L"Quillmate\\";
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+  for (const std::wstring& folder : {work, cwd, dir}) ASSERT_TRUE(dlls.PlantInto(folder));
+  ASSERT_TRUE(CopyFileW(SetupExePath().c_str(), (work + L"setup.exe").c_str(), FALSE));
+  SetSetupExePath(work + L"setup.exe");
+  // Wine's own user32.dll imports version.dll, and Wine resolves that import from the
+  // executable's folder while it creates the process, before any code of the program can
+  // run; Windows' user32, a Known DLL, imports no such library. A planted DLL that was only
+  // loaded that way is Wine's doing: accepted when Wine's user32 imports it and the program
+  // does not (tests/release/check_pe.py holds every shipped executable to Known DLLs).
+  std::vector<std::string> wineStatic;
+  if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    wineStatic = ImportedDlls(std::wstring(system) + L"\\user32.dll");
+  }
+  const std::vector<std::string> ownImports = ImportedDlls(SetupExePath());
+  EXPECT_FALSE(ownImports.empty()) << "cannot read the imports of " << Utf8(SetupExePath());
+  for (const std::wstring& n : dlls.names())
+    for (const std::string& imported : ownImports)
+      EXPECT_NE(Utf8(n) + ".dll", imported) << "setup.exe imports a planted name";
+  ASSERT_TRUE(wiz_.Launch(cwd)) << "planted DLLs loaded:" << Joined(dlls.Loaded(wineStatic));
+  ASSERT_TRUE(StartInto(dir));
+  ASSERT_TRUE(FollowToCompletion(nullptr));
+  ASSERT_TRUE(Press(kNext));
+  ASSERT_TRUE(wiz_.WaitForPage(Page::kFinish));
+  for (int id : {kChkStartMenu, kChkStartup, kChkDesktop, kChkRunNow}) {
+    HWND box = wiz_.PageControl(Page::kFinish, id);
+    ASSERT_TRUE(Click(box));
+    ASSERT_TRUE(WaitUntil([&] { return CheckState(box) == BST_UNCHECKED; }, 3000, "option cleared"));
+  }
+  ASSERT_TRUE(Press(kNext));
+  DWORD code = 0;
+  ASSERT_TRUE(wiz_.WaitExit(30000, &code));
+  EXPECT_TRUE(Exists(dir + L"pkl.exe")) << "not installed";
+
+  Process uninstaller;
+  ASSERT_TRUE(uninstaller.Start(dir + L"uninstall.exe", dir, L"/S"));
+  ASSERT_TRUE(uninstaller.WaitExit(60000, &code));
+  EXPECT_TRUE(WaitUntil([&] { return !Exists(dir + L"uninstall.exe"); }, 20000, "uninstall.exe removed"));
+  EXPECT_EQ(byControl, dlls.Loaded(wineStatic).size()) << "planted DLLs loaded:" << Joined(dlls.Loaded(wineStatic));
+  for (const std::wstring& folder : {work, cwd, control, base}) RemoveTree(folder.substr(0, folder.size() - 1));
 }
 
 // ---- timing (bench/install_time.sh) -------------------------------------------------------------

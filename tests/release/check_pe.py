@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Static checks of a shipping setup.exe: what a vendor publishes must be a GUI
-executable of the expected machine that needs no DLL beyond the system's, with its
-version record, its manifest and the two payload resources byte for byte.
+executable of the expected machine that imports at load time only Known DLLs, with its
+version record, its manifest and the two payload resources byte for byte. Each other
+executable we ship (--shipped: the archiver, the expander, the demo application's
+programs) must be of the same machine and import only Known DLLs too.
 
   check_pe.py SETUP.EXE --machine i386|amd64 [--archive FILE] [--archiver FILE]
+              [--shipped EXE...]
 
 Prints every failed check with the value found; exits 1 if any failed.
 """
@@ -15,11 +18,21 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pe  # noqa: E402
 
-SYSTEM_DLLS = {
-    "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll",
-    "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll",
-    "shlwapi.dll", "user32.dll", "version.dll",
+# The Known DLLs of Windows 10 and 11 (HKLM\System\CurrentControlSet\Control\Session
+# Manager\KnownDLLs), and those the loader itself maps from the system folder. Windows
+# loads any other DLL an executable imports from the executable's folder first, so an
+# installer started from Downloads would run a planted comctl32.dll or version.dll.
+KNOWN_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll",
+    "difxapi.dll", "gdi32.dll", "gdiplus.dll", "imagehlp.dll", "imm32.dll",
+    "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll",
+    "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll",
+    "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll",
+    "ws2_32.dll", "ntdll.dll", "kernelbase.dll", "ucrtbase.dll", "msvcp_win.dll",
+    "win32u.dll",
 }
+# API sets resolve inside the loader, never to a file found by searching.
+API_SET_PREFIXES = ("api-ms-win-", "ext-ms-win-")
 MACHINES = {"i386": (0x14C, 0x10B), "amd64": (0x8664, 0x20B)}
 LANG_ZH_CN = 0x0804
 SUPPORTED_OS = {
@@ -47,7 +60,33 @@ class Checks:
             print("FAIL: %s%s" % (what, "" if actual is None else " (got %s)" % (actual,)))
 
 
-def check(path, machine, archive=None, archiver=None):
+def foreign_imports(image):
+    return [d for d in image.imports()
+            if d.lower() not in KNOWN_DLLS and not d.lower().startswith(API_SET_PREFIXES)]
+
+
+def check_imports(c, path, image):
+    name = os.path.basename(path)
+    c.expect(not foreign_imports(image), "%s imports only Known DLLs" % name, ", ".join(foreign_imports(image)))
+    for runtime in ("libstdc++", "libgcc", "libwinpthread"):
+        c.expect(not any(runtime in d.lower() for d in image.imports()), "%s: no %s DLL" % (name, runtime))
+
+
+def check_shipped(c, path, machine):
+    """Another executable that travels inside setup.exe."""
+    try:
+        image = pe.load(path)
+    except (OSError, pe.PEError, ValueError, IndexError) as e:
+        c.expect(False, "%s reads as a PE file" % path, e)
+        return
+    want_machine, _ = MACHINES[machine]
+    c.expect(image.machine == want_machine, "%s machine 0x%x" % (os.path.basename(path), want_machine),
+             "0x%x" % image.machine)
+    c.expect(image.imports() != [], "%s has an import table" % os.path.basename(path))
+    check_imports(c, path, image)
+
+
+def check(path, machine, archive=None, archiver=None, shipped=()):
     c = Checks()
     try:
         image = pe.load(path)
@@ -62,11 +101,7 @@ def check(path, machine, archive=None, archiver=None):
     c.expect(image.subsystem == 2, "subsystem 2 (Windows GUI)", image.subsystem)
     c.expect(image.timestamp == 0, "no link time stamp", image.timestamp)
 
-    imports = image.imports()
-    foreign = [d for d in imports if d.lower() not in SYSTEM_DLLS]
-    c.expect(not foreign, "imports only system DLLs", ", ".join(foreign))
-    for runtime in ("libstdc++", "libgcc", "libwinpthread"):
-        c.expect(not any(runtime in d.lower() for d in imports), "no %s DLL" % runtime)
+    check_imports(c, path, image)
 
     version = pe.find_resource(resources, pe.RT_VERSION, 1)
     c.expect(len(version) == 1, "one version record", len(version))
@@ -117,6 +152,8 @@ def check(path, machine, archive=None, archiver=None):
                 want = f.read()
             c.expect(data == want, "resource %d is %s byte for byte" % (rid, expected_file),
                      "%d bytes against %d" % (len(data), len(want)))
+    for other in shipped:
+        check_shipped(c, other, machine)
     return c
 
 
@@ -126,8 +163,9 @@ def main():
     ap.add_argument("--machine", choices=sorted(MACHINES), required=True)
     ap.add_argument("--archive")
     ap.add_argument("--archiver")
+    ap.add_argument("--shipped", nargs="*", default=[])
     args = ap.parse_args()
-    c = check(args.exe, args.machine, args.archive, args.archiver)
+    c = check(args.exe, args.machine, args.archive, args.archiver, args.shipped)
     print("%s: %d checks passed, %d failed" % (args.exe, c.passed, c.failed))
     return 1 if c.failed else 0
 

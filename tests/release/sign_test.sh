@@ -6,12 +6,19 @@
 #   - every resource (132 and 133 among them) and section is byte-identical, only the
 #     checksum, the certificate table entry and the appended signature differ;
 #   - signing again with SOURCE_DATE_EPOCH set gives the same bytes.
+# With PRESET (win32, win64) a second build of the sources is made with a throw-away
+# certificate and an offline time-stamp authority (osslsigncode's -TSA-certs, -TSA-key),
+# and each of the five executables we ship, as shipped (setup.exe; UHARC.EXE from its
+# resource 133; pkl.exe, uninstall.exe, jre\bin\unpack200.exe from the archive, resource
+# 132), verifies with its time stamp at a time after the certificate has expired, which
+# the copy signed without a time stamp does not.
 # With E2E_INSTALL (the end-to-end installation program) the signed copy is then
 # installed under Wine by its default-folder scenario, which needs PAYLOAD_STAGE_DIR and
 # PAYLOAD_EXPECTED_DIR as the end-to-end tests get them.
-#   sign_test.sh SETUP_EXE
+#   sign_test.sh SETUP_EXE [PRESET]
 set -euo pipefail
 setup=$(realpath "$1")
+preset=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 
@@ -90,6 +97,43 @@ PY
 
 check "signing again gives the same bytes" sign "$work/again/setup.exe"
 check "  ... and they are" cmp "$signed" "$work/again/setup.exe"
+
+if [ -n "$preset" ]; then
+  # A signer valid from now for two days, and a time-stamp authority for ten years.
+  now=$(date +%s)
+  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 -subj "/CN=Quillmate test time stamps/O=dunmerra" \
+    -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=critical,timeStamping" \
+    -keyout "$work/tsa-key.pem" -out "$work/tsa-cert.pem" >/dev/null 2>&1
+  build=$work/build
+  mkdir -p "$build/_deps"
+  if [ -f "$repo/build/$preset/_deps/xz-src/CMakeLists.txt" ]; then cp -a "$repo/build/$preset/_deps/xz-src" "$build/_deps/"; fi
+  # The signing and time-stamp time lie inside the signer's two days.
+  start=$(date +%s)
+  if (cd "$repo" && SOURCE_DATE_EPOCH=$((now + 60)) cmake --preset "$preset" -B "$build" -DSETUP_TEST_INSTALLERS=OFF \
+       -DSETUP_SIGN_CERT="$work/cert.pem" -DSETUP_SIGN_KEY="$work/key.pem" \
+       -DSETUP_SIGN_TSA_CERT="$work/tsa-cert.pem" -DSETUP_SIGN_TSA_KEY="$work/tsa-key.pem" >"$work/configure.log" 2>&1) &&
+     SOURCE_DATE_EPOCH=$((now + 60)) cmake --build "$build" --target setup -j "${SETUP_JOBS:-2}" >"$work/build.log" 2>&1; then
+    echo "ok: a signed, time-stamped $preset build ($(( $(date +%s) - start )) s)"
+  else
+    echo "FAIL: the signed $preset build"; tail -n 30 "$work/configure.log" "$work/build.log"; exit 1
+  fi
+  shipped=$work/shipped
+  mkdir -p "$shipped/archive"
+  cp "$build/installers/setup/setup.exe" "$shipped/setup.exe"
+  python3 "$here/pe.py" resource "$shipped/setup.exe" SETUP 133 0x0804 >"$shipped/UHARC.EXE"
+  python3 "$here/pe.py" resource "$shipped/setup.exe" SETUP 132 0x0804 >"$shipped/fenrow.uha"
+  (cd "$shipped/archive" && "$build/uharc-native/uharc" x "$shipped/fenrow.uha" >/dev/null)
+  after=$((now + 5 * 86400))
+  verify_stamped() {  # the signature holds at a time after the signer's certificate expired
+    osslsigncode verify -CAfile "$work/cert.pem" -TSA-CAfile "$work/tsa-cert.pem" -time "$after" -in "$1" &&
+      osslsigncode verify -CAfile "$work/cert.pem" -TSA-CAfile "$work/tsa-cert.pem" -time "$after" -in "$1" 2>&1 |
+        grep -q "^Timestamp Server Signature verification: ok"
+  }
+  for exe in setup.exe UHARC.EXE archive/pkl.exe archive/uninstall.exe archive/jre/bin/unpack200.exe; do
+    check "$exe verifies with its time stamp after the certificate expired" verify_stamped "$shipped/$exe"
+  done
+  check "without a time stamp the signature does not hold then" bash -c "! osslsigncode verify -CAfile '$work/cert.pem' -time $after -in '$signed'"
+fi
 
 if [ -n "${E2E_INSTALL:-}" ]; then
   # The scenario compares the folder with the demo tree: without it, it would walk "".

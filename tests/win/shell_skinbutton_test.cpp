@@ -17,6 +17,8 @@ int g_trackCalls = 0;
 bool g_trackFails = false;
 TRACKMOUSEEVENT g_lastTrack{};
 void* g_originalTrack = nullptr;
+void* g_originalGetProc = nullptr;
+HMODULE g_trackModule = nullptr;
 
 BOOL WINAPI RecordTrackMouseEvent(LPTRACKMOUSEEVENT tme) {
     ++g_trackCalls;
@@ -24,6 +26,17 @@ BOOL WINAPI RecordTrackMouseEvent(LPTRACKMOUSEEVENT tme) {
     if (wt::MessageLog::Active()) wt::MessageLog::Active()->Note(tme->hwndTrack, kTrackCall);
     if (g_trackFails) return FALSE;
     return reinterpret_cast<BOOL(WINAPI*)(LPTRACKMOUSEEVENT)>(g_originalTrack)(tme);
+}
+
+// The button takes _TrackMouseEvent from comctl32 through GetProcAddress; this answers
+// with the recorder and notes the module it was asked in.
+FARPROC WINAPI RecordingGetProcAddress(HMODULE module, LPCSTR name) {
+    auto* real = reinterpret_cast<decltype(&::GetProcAddress)>(g_originalGetProc);
+    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) == 0 || lstrcmpA(name, "_TrackMouseEvent") != 0)
+        return real(module, name);
+    g_trackModule = module;
+    g_originalTrack = reinterpret_cast<void*>(real(module, name));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&RecordTrackMouseEvent));
 }
 
 class CSkinHost : public CDialog {
@@ -38,8 +51,9 @@ protected:
 class SkinButtonMessages : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_patch.ok()) << "the program does not import _TrackMouseEvent from comctl32";
-        g_originalTrack = m_patch.original();
+        ASSERT_TRUE(m_patch.ok()) << "the program does not import GetProcAddress from kernel32";
+        g_originalGetProc = m_patch.original();
+        g_trackModule = nullptr;
         g_trackCalls = 0;
         g_trackFails = false;
         ASSERT_TRUE(m_host.Create(IDD_SETUP_DIALOG, nullptr));
@@ -54,7 +68,7 @@ protected:
     }
     void TearDown() override { m_host.DestroyWindow(); }
 
-    wt::ImportPatch m_patch{"comctl32.dll", "_TrackMouseEvent", reinterpret_cast<void*>(&RecordTrackMouseEvent)};
+    wt::ImportPatch m_patch{"kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&RecordingGetProcAddress)};
     CSkinHost m_host;
     HWND m_hBtn = nullptr;
 };
@@ -81,6 +95,19 @@ TEST_F(SkinButtonMessages, FirstMouseMoveRequestsTrackingOnce) {
     EXPECT_EQ(g_lastTrack.dwHoverTime, 1u);
     EXPECT_TRUE(m_host.m_btnNext.m_bTracking);
     EXPECT_FALSE(m_host.m_btnNext.m_bHover) << "a move alone is no hover";
+}
+
+// comctl32 is no Known DLL: the one in the system folder, never one beside the program.
+TEST_F(SkinButtonMessages, TrackingComesFromTheSystemFoldersComctl32) {
+    SendMessageA(m_hBtn, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    ASSERT_EQ(g_trackCalls, 1);
+    ASSERT_NE(g_trackModule, nullptr) << "_TrackMouseEvent was not looked up with GetProcAddress";
+    char got[MAX_PATH] = "", want[MAX_PATH] = "";
+    GetModuleFileNameA(g_trackModule, got, MAX_PATH);
+    const UINT n = GetSystemDirectoryA(want, MAX_PATH);
+    ASSERT_TRUE(n > 0 && n + sizeof("\\comctl32.dll") < MAX_PATH);
+    lstrcatA(want, "\\comctl32.dll");
+    EXPECT_EQ(lstrcmpiA(got, want), 0) << got;
 }
 
 TEST_F(SkinButtonMessages, FailedRequestIsRepeatedOnTheNextMove) {
