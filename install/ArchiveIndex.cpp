@@ -82,7 +82,7 @@ bool ReadArchiveNeeds(const void* data, size_t size, uint32_t clusterBytes, Arch
     if (!ForEachFile(data, size, [&](const FileEntry& file) {
             found.files += RoundUp(file.bytes, clusterBytes);
             ++found.fileCount;
-            if (IsPackedLibrary(file.path)) found.libraries += RoundUp(file.bytes, clusterBytes);
+            if (IsPackedLibrary(file.path)) found.libraries += RoundUp(2 * file.bytes, clusterBytes);
         }))
         return false;
     needs = found;

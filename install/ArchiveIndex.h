@@ -12,10 +12,11 @@ struct ArchiveNeeds {
 };
 
 // Reads the index of the archive in data (size bytes, the format version 6 of
-// docs/archive-format.md). An expanded library is counted at its packed size: the
-// libraries are jars, already deflated, so gzip hardly shrinks them and the index holds
-// nothing closer. FALSE when the header or index cannot be read (the archiver would
-// refuse the archive as well).
+// docs/archive-format.md). The index does not hold what a packed library expands to (its
+// gzip trailer is inside the compressed data), so each counts at twice its packed size:
+// the libraries are jars whose entries are deflated already, which gzip shrinks by a few
+// per cent (the demo's by 2 to 5), and twice leaves room for jars with stored entries.
+// FALSE when the header or index cannot be read (the archiver refuses such an archive).
 bool ReadArchiveNeeds(const void* data, size_t size, uint32_t clusterBytes, ArchiveNeeds& needs);
 
 // The bytes the installation needs on the volume: the archive and the archiver written
