@@ -265,6 +265,8 @@ class InstallTest : public ::testing::Test {
     const std::vector<std::wstring> files = FilesBelow(stage);
     ASSERT_FALSE(files.empty()) << "no payload tree at " << Utf8(stage);
     EXPECT_TRUE(WaitUntil([] { return ProcessIds(L"unpack200.exe").empty(); }, 60000, "the expanders to end"));
+    EXPECT_TRUE(WaitUntil([&] { return CanOpenForWriting(dir + L"jre\\bin\\unpack200.exe"); }, 5000,
+                          "the expander let go after the last expansion"));
     for (const std::wstring& rel : files) {
       EXPECT_TRUE(ReadBytes(stage + L"\\" + rel) == ReadBytes(dir + rel)) << Utf8(dir + rel) << " differs or is missing";
       const std::wstring suffix = L".pack.gz";

@@ -346,6 +346,8 @@ class Reliability : public ::testing::Test {
     EXPECT_EQ("Completing...", Utf8(Text(wiz().PageControl(Page::kInstalling, kStatusEdit))));
     EXPECT_FALSE(IsEnabled(wiz().Button(kCancel)));
     EXPECT_TRUE(WaitUntil([] { return ProcessIds(L"unpack200.exe").empty(); }, 60000, "the expanders to end"));
+    EXPECT_TRUE(WaitUntil([&] { return CanOpenForWriting(Long(dir + L"jre\\bin\\unpack200.exe")); }, 5000,
+                          "the expander let go after the last expansion"));
     const std::wstring stage = StageDir();
     const std::vector<std::wstring> files = FilesBelow(stage);
     ASSERT_FALSE(files.empty()) << "no payload tree at " << Utf8(stage);
@@ -706,6 +708,25 @@ TEST_F(PayloadFault, LockedFileInTheTarget) {
 }
 
 // ---- existing installations and the user's files ------------------------------------------------
+
+// ---- how setup.exe is started -------------------------------------------------------------------
+
+class Launcher : public Reliability {};
+
+TEST_F(Launcher, StandardOutputAndErrorArePipes) {
+  Describe("setup.exe started by a launcher whose standard output and error are a pipe",
+           "complete installation, as when started from the desktop");
+  const std::wstring dir = std::wstring(kWork) + L"piped\\";
+  Begin();
+  Allow(dir);
+  wiz().process().SetLauncher(Process::Launcher::kPipes);
+  ASSERT_TRUE(StartInto(dir));
+  HWND box = nullptr;
+  const After a = Await(kInstallMs, &box);
+  ASSERT_EQ(After::kCompleted, a) << AfterName(a) << (box ? ": " + Wizard::MessageBoxText(box) : "");
+  ExpectInstalledInto(dir);
+  FinishQuietly();
+}
 
 class Existing : public Reliability {};
 
