@@ -58,12 +58,12 @@ HANDLE StartWithoutWindow(const char* commandLine, const char* workDir, DWORD* p
     return pi.hProcess;
 }
 
-BOOL AttachArchiverConsole(DWORD pid, DWORD waitMs) {
+BOOL AttachArchiverConsole(HANDLE process, DWORD pid, DWORD waitMs) {
     g_screen.Detach();
     FreeConsole();
     for (DWORD waited = 0;; waited += kAttachRetryMs) {
         if (AttachConsole(pid)) break;
-        if (waited >= waitMs) return FALSE;
+        if (waited >= waitMs || WaitForSingleObject(process, 0) != WAIT_TIMEOUT) return FALSE;
         Sleep(kAttachRetryMs);
     }
     const HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

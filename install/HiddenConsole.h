@@ -12,11 +12,12 @@
 // handle (the caller closes it) with *pid set, or nullptr.
 HANDLE StartWithoutWindow(const char* commandLine, const char* workDir, DWORD* pid);
 
-// Leaves any console this program has, attaches to the console of process pid,
-// retrying for up to waitMs while it is not there yet, and opens that console's screen
-// buffer ("CONOUT$") for reading. TRUE when the screen can be read. The console stays
-// readable after its last process has ended, as long as this program stays attached.
-BOOL AttachArchiverConsole(DWORD pid, DWORD waitMs);
+// Leaves any console this program has, attaches to the console of process pid (whose
+// handle is process), retrying for up to waitMs while that console is not there yet and
+// the process runs, and opens the console's screen buffer ("CONOUT$") for reading. TRUE
+// when the screen can be read. The console stays readable after its last process has
+// ended, as long as this program stays attached.
+BOOL AttachArchiverConsole(HANDLE process, DWORD pid, DWORD waitMs);
 
 // The attached console's screen buffer, or nullptr.
 HANDLE ArchiverScreen();

@@ -171,7 +171,7 @@ void CInstallPage::StartInstall() {
     DWORD childId = 0;
     const HANDLE child = StartWithoutWindow(command, dir, &childId);
     if (child) {
-        AttachArchiverConsole(childId, kArchiverAppearMs);
+        AttachArchiverConsole(child, childId, kArchiverAppearMs);
         CloseHandle(child);
     }
     HideOwnConsole();

@@ -713,7 +713,16 @@ TEST_F(InstallTest, FilesThatRunElevatedCannotBeSwapped) {
   enum { kArchiver, kArchive, kExpander };
   // The expander is raced while one runs: they are started once it is held, and it is
   // let go a moment after the last has ended.
-  const auto expanding = [] { return !ProcessIds(L"unpack200.exe").empty(); };
+  // (A process that has just ended may still be listed for a moment under Wine.)
+  const auto expanding = [] {
+    for (DWORD pid : ProcessIds(L"unpack200.exe")) {
+      HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+      const bool runs = h && WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+      if (h) CloseHandle(h);
+      if (runs) return true;
+    }
+    return false;
+  };
   Racer racer({dir + L"UHARC.EXE", dir + L"fenrow.uha", dir + L"jre\\bin\\unpack200.exe"}, decoys,
               {nullptr, nullptr, expanding});
   for (int i : {kArchiver, kArchive, kExpander}) racer.Arm(i, true);

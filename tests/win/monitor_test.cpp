@@ -289,7 +289,7 @@ TEST(WindowlessConsole, ArchiverRowsAreReadFromItsOwnConsole) {
     DWORD pid = 0;
     const HANDLE child = StartWithoutWindow(("\"" + archiver + "\" --script \"" + dir.path() + "script.txt\"").c_str(),
                                             dir.path().c_str(), &pid);
-    const bool attached = child && AttachArchiverConsole(pid, 10000);
+    const bool attached = child && AttachArchiverConsole(child, pid, 10000);
     SetStdHandle(STD_OUTPUT_HANDLE, oldOut);
     SetStdHandle(STD_ERROR_HANDLE, oldErr);
     CloseHandle(writeEnd);
