@@ -2,6 +2,9 @@
 
 #include "app/SetupDlg.h"
 #include "install/ArchiverWatch.h"
+#include "install/ExpandPacks.h"
+#include "install/HeldFiles.h"
+#include "install/HiddenConsole.h"
 #include "install/Rollback.h"
 #include "pages/InstallPage.h"
 
@@ -10,6 +13,9 @@ namespace {
 // A moment for the archiver's process to go after its last row: its exit code tells
 // whether that row ended an extraction, and its files can be deleted once it is gone.
 const DWORD kArchiverExitWaitMs = 2000;
+// The expander's file is let go once the last expansion has ended, looked at this often.
+const UINT_PTR kExpanderTimer = 2;
+const UINT kExpanderCheckMs = 250;
 
 void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
     page.m_strStatus = "Completing...";
@@ -18,8 +24,11 @@ void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
     const CString dir = frame.m_pageFolder.m_strFolder;
     page.ExpandPacks(dir + "jre\\lib\\");
     page.ExpandPacks(dir + "jre\\lib\\ext\\");
+    if (!ReleaseExpanderWhenDone()) page.SetTimer(kExpanderTimer, kExpanderCheckMs);
     WaitForArchiverEnd(kArchiverExitWaitMs);
     ForgetArchiver();
+    ReleaseHeldFile(HeldFile::Archive);
+    ReleaseHeldFile(HeldFile::Archiver);
     DeleteFileA(dir + SETUP_ARCHIVE_NAME);
     DeleteFileA(dir + SETUP_ARCHIVER_NAME);
     frame.m_btnBack.EnableWindow(FALSE);
@@ -44,10 +53,14 @@ void AbandonInstallation(CInstallPage& page, CSetupDlg& frame) {
 }  // namespace
 
 void CInstallPage::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kExpanderTimer) {
+        if (ReleaseExpanderWhenDone()) KillTimer(nIDEvent);
+        return;
+    }
     HideOwnConsole();
     int nPercent = 0;
     const CString before = m_strStatus;
-    MonitorResult result = MonitorTick(GetStdHandle(STD_OUTPUT_HANDLE), m_nTicks, IsArchiverRunning, m_strStatus, nPercent);
+    MonitorResult result = MonitorTick(ArchiverScreen(), m_nTicks, IsArchiverRunning, m_strStatus, nPercent);
     if (result == MonitorResult::Progress) {
         UpdateData(FALSE);
         m_progress.SetPos(nPercent);
@@ -65,6 +78,7 @@ void CInstallPage::OnTimer(UINT_PTR nIDEvent) {
         result = MonitorResult::Failed;
         m_strStatus = before;
     }
+    DetachArchiverConsole();
     CSetupDlg* frame = GetFrame();
     if (result == MonitorResult::Completed)
         CompleteInstallation(*this, *frame);

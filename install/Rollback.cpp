@@ -2,6 +2,7 @@
 
 #include "afx/afxstr.h"
 #include "finish/Registry.h"
+#include "install/HeldFiles.h"
 #include "pages/InstallPage.h"
 
 namespace {
@@ -61,6 +62,8 @@ void RemoveUninstallEntry() {
 void RollBackInstallation(const char* lpszInstallDir) {
     const CString dir(lpszInstallDir);
     // Without a directory the names would be taken relative to the working directory.
+    ReleaseHeldFile(HeldFile::Archive);
+    ReleaseHeldFile(HeldFile::Archiver);
     if (!dir.IsEmpty()) {
         DeleteWithRetry(dir + SETUP_ARCHIVE_NAME);
         DeleteWithRetry(dir + SETUP_ARCHIVER_NAME);

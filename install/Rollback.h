@@ -19,8 +19,9 @@ BOOL WaitForArchiverEnd(DWORD dwWaitMs);
 // not show what was not installed. The key and "Path" stay.
 void RemoveUninstallEntry();
 
-// Deletes dir + "fenrow.uha" and dir + "UHARC.EXE" (dir ends in a backslash) and the
-// uninstall entry's DisplayName, DisplayVersion and UninstallString. Files and values
+// Lets the held archive and archiver go (HeldFiles.h), then deletes dir + "fenrow.uha"
+// and dir + "UHARC.EXE" (dir ends in a backslash) and the uninstall entry's
+// DisplayName, DisplayVersion and UninstallString. Files and values
 // that are missing are passed over. Stop the archiver first (StopArchiver), or its
 // files may still be in use.
 void RollBackInstallation(const char* lpszInstallDir);

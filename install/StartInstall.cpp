@@ -5,8 +5,11 @@
 
 #include "app/SetupDlg.h"
 #include "finish/Registry.h"
+#include "install/ArchiveIndex.h"
 #include "install/ArchiverWatch.h"
 #include "install/ConsoleMonitor.h"
+#include "install/HeldFiles.h"
+#include "install/HiddenConsole.h"
 #include "install/InstallFolder.h"
 #include "install/InstallPaths.h"
 #include "install/Rollback.h"
@@ -36,45 +39,50 @@ private:
     HANDLE m_h;
 };
 
-struct ResourceBytes {
-    const void* data = nullptr;
-    DWORD size = 0;
-};
-
-// The bytes of resource id of type "setup" in the running executable; empty when the
-// resource is missing.
-ResourceBytes LoadPayload(UINT id) {
-    ResourceBytes bytes;
-    const HMODULE hModule = GetModuleHandleA(nullptr);
-    const HRSRC hRes = FindResourceA(hModule, MAKEINTRESOURCEA(id), kResourceType);
-    if (!hRes) return bytes;
-    const HGLOBAL hData = LoadResource(hModule, hRes);
-    bytes.data = hData ? LockResource(hData) : nullptr;
-    bytes.size = bytes.data ? SizeofResource(hModule, hRes) : 0;
-    return bytes;
-}
-
-// One WriteFile of the whole resource; an existing file is replaced. FALSE when the
-// file cannot be created or not all bytes were written.
-bool WritePayloadFile(const char* path, const ResourceBytes& bytes) {
-    bool ok = false;
-    {
-        KernelHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.Get()) {
-            DWORD written = 0;
-            ok = WriteFile(file.Get(), bytes.data, bytes.size, &written, nullptr) && written == bytes.size;
-        }
-    }
+// One WriteFile of the whole resource; an existing file is replaced. The file is then
+// held (see HeldFiles.h) until the archiver has ended. FALSE when the file cannot be
+// created, or does not hold exactly the resource's bytes.
+bool WritePayloadFile(HeldFile which, const char* path, const ResourceBytes& bytes) {
+    const bool ok = bytes.data && WriteHeldFile(which, path, bytes.data, bytes.size);
     Sleep(kAfterWriteMs);
     return ok;
 }
 
-// True when the file exists with the resource's size (and the resource is not empty).
-bool HasPayloadSize(const char* path, const ResourceBytes& bytes) {
-    WIN32_FILE_ATTRIBUTE_DATA info;
-    if (!bytes.data || !GetFileAttributesExA(path, GetFileExInfoStandard, &info)) return false;
-    return info.nFileSizeHigh == 0 && info.nFileSizeLow == bytes.size;
+// dir (ending in a backslash), or its nearest ancestor that exists, with a trailing
+// backslash; empty when no level exists (a drive that is not there).
+CString NearestExistingFolder(const char* dir) {
+    char path[MAX_PATH];
+    lstrcpynA(path, dir, sizeof(path));
+    for (;;) {
+        if (PathIsDirectoryA(path)) {
+            PathAddBackslashA(path);
+            return CString(path);
+        }
+        PathRemoveBackslashA(path);
+        if (!PathRemoveFileSpecA(path) || path[0] == '\0') return CString();
+    }
+}
+
+// FALSE only when the volume that dir lies on is known to lack the room that the
+// archive, the archiver and what the archive declares need; a volume that cannot be
+// asked is left to the folder check.
+bool HasRoomForInstallation(const char* dir, const ResourceBytes& archive, const ResourceBytes& archiver) {
+    const CString folder = NearestExistingFolder(dir);
+    if (folder.IsEmpty()) return true;
+    ULARGE_INTEGER freeToCaller;
+    if (!GetDiskFreeSpaceExA(folder, &freeToCaller, nullptr, nullptr)) return true;
+    // Every file takes whole clusters.
+    uint32_t cluster = 4096;
+    char root[MAX_PATH];
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (GetVolumePathNameA(folder, root, sizeof(root)) &&
+        GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
+        sectorsPerCluster * bytesPerSector != 0)
+        cluster = sectorsPerCluster * bytesPerSector;
+    ArchiveNeeds needs;
+    // An index that cannot be read is the archiver's to refuse, with its own message.
+    if (!ReadArchiveNeeds(archive.data, archive.size, cluster, needs)) return true;
+    return freeToCaller.QuadPart >= InstallationBytes(needs, archive.size, archiver.size, cluster);
 }
 
 // Back to the folder page with its buttons usable, after a start that did not happen.
@@ -84,6 +92,11 @@ void ReturnToFolderPage(CSetupDlg& frame) {
     frame.m_btnBack.EnableWindow(TRUE);
     frame.m_btnNext.EnableWindow(TRUE);
     frame.m_btnCancel.EnableWindow(TRUE);
+}
+
+void ShowFolderError(CSetupDlg& frame) {
+    AfxMessageBox("文件夹路径错误!", MB_OK, 0);
+    ReturnToFolderPage(frame);
 }
 
 // Polls every 300 ms, for at most kArchiverAppearMs, until the archiver's process is
@@ -98,6 +111,17 @@ DWORD WaitForArchiverStart() {
 
 }  // namespace
 
+ResourceBytes LoadPayload(UINT id) {
+    ResourceBytes bytes;
+    const HMODULE hModule = GetModuleHandleA(nullptr);
+    const HRSRC hRes = FindResourceA(hModule, MAKEINTRESOURCEA(id), kResourceType);
+    if (!hRes) return bytes;
+    const HGLOBAL hData = LoadResource(hModule, hRes);
+    bytes.data = hData ? LockResource(hData) : nullptr;
+    bytes.size = bytes.data ? SizeofResource(hModule, hRes) : 0;
+    return bytes;
+}
+
 void CInstallPage::StartInstall() {
     CSetupDlg& frame = *GetFrame();
     frame.m_btnBack.EnableWindow(FALSE);
@@ -106,19 +130,29 @@ void CInstallPage::StartInstall() {
 
     const ResourceBytes archive = LoadPayload(IDR_ARCHIVE);
     const CString dir = frame.m_pageFolder.m_strFolder;
+    // A text that names no usable folder gets no records at all.
+    if (!IsUsableInstallDir(dir)) {
+        ShowFolderError(frame);
+        return;
+    }
     WriteInstallRecords(dir);
-
-    if (!IsUsableInstallDir(dir) || !MakeSureFolderExists(dir)) {
+    if (!HasRoomForInstallation(dir, archive, LoadPayload(IDR_ARCHIVER))) {
         RemoveUninstallEntry();
-        AfxMessageBox("文件夹路径错误!", MB_OK, 0);
+        AfxMessageBox("磁盘空间不足!", MB_OK, 0);
         ReturnToFolderPage(frame);
         return;
     }
+    if (!MakeSureFolderExists(dir)) {
+        RemoveUninstallEntry();
+        ShowFolderError(frame);
+        return;
+    }
 
-    const bool archiveWritten = WritePayloadFile(dir + "\\" SETUP_ARCHIVE_NAME, archive);
+    const bool archiveWritten = WritePayloadFile(HeldFile::Archive, dir + "\\" SETUP_ARCHIVE_NAME, archive);
     WriteArchiver();
-    // A full disk or a folder without write access: nothing is started on a partial payload.
-    if (!archiveWritten || !HasPayloadSize(dir + "\\" SETUP_ARCHIVER_NAME, LoadPayload(IDR_ARCHIVER))) {
+    // A full disk, a folder without write access or a file changed under us: nothing is
+    // started on a payload that is not exactly the carried one.
+    if (!archiveWritten || !IsFileHeld(HeldFile::Archiver)) {
         AfxMessageBox("无法写入安装文件夹，安装没有进行。\r\n请检查磁盘空间和写入权限后重试。", MB_OK | MB_ICONSTOP);
         RollBackInstallation(dir);
         ReturnToFolderPage(frame);
@@ -127,11 +161,17 @@ void CInstallPage::StartInstall() {
     SetCurrentDirectoryA(dir);
     const CString command = ArchiverCommandLine(dir);
 
-    AllocConsole();  // fails harmlessly when the program has a console already
+    // The archiver's console has no window; this program reads it by attaching to it.
+    DWORD childId = 0;
+    const HANDLE child = StartWithoutWindow(command, dir, &childId);
+    if (child) {
+        AttachArchiverConsole(child, childId, kArchiverAppearMs);
+        CloseHandle(child);
+    }
     HideOwnConsole();
-    const UINT started = WinExec(command, SW_HIDE);
-    const DWORD pid = started > 31 ? WaitForArchiverStart() : 0;
+    const DWORD pid = child ? WaitForArchiverStart() : 0;
     if (pid == 0) {
+        DetachArchiverConsole();
         CString text;
         text.Format("无法启动解压程序 %s，安装没有进行。\r\n请检查安装文件夹后重试。", SETUP_ARCHIVER_NAME);
         AfxMessageBox(text, MB_OK | MB_ICONSTOP);
@@ -146,7 +186,7 @@ void CInstallPage::StartInstall() {
 
 void CInstallPage::WriteArchiver() {
     const CString dir = GetFrame()->m_pageFolder.m_strFolder;
-    WritePayloadFile(dir + "\\" SETUP_ARCHIVER_NAME, LoadPayload(IDR_ARCHIVER));
+    WritePayloadFile(HeldFile::Archiver, dir + "\\" SETUP_ARCHIVER_NAME, LoadPayload(IDR_ARCHIVER));
 }
 
 DWORD FindProcessByName(const char* lpszName) {

@@ -1,3 +1,4 @@
 list(APPEND SETUP_PORTABLE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/ArchiveIndex.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleRow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InstallPaths.cpp)

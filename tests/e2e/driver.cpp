@@ -66,8 +66,26 @@ std::wstring Env(const wchar_t* name) {
 
 Process::~Process() {
   Kill();
+  if (drainer_) {
+    WaitForSingleObject(drainer_, 5000);
+    CloseHandle(drainer_);
+  }
+  if (pipe_) CloseHandle(pipe_);
   if (process_) CloseHandle(process_);
   if (job_) CloseHandle(job_);  // kill-on-close takes whatever is left
+}
+
+DWORD WINAPI Process::Drain(void* self) {
+  Process* p = static_cast<Process*>(self);
+  char buf[4096];
+  DWORD got = 0;
+  while (ReadFile(p->pipe_, buf, sizeof buf, &got, nullptr) && got != 0) p->output_.append(buf, got);
+  return 0;
+}
+
+std::string Process::PipeOutput() {
+  if (drainer_) WaitForSingleObject(drainer_, 5000);
+  return output_;
 }
 
 bool Process::Start(const std::wstring& exe, const std::wstring& workdir, const std::wstring& args) {
@@ -88,10 +106,22 @@ bool Process::Start(const std::wstring& exe, const std::wstring& workdir, const 
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
+  DWORD flags = CREATE_SUSPENDED | DETACHED_PROCESS;
+  HANDLE writeEnd = nullptr;
+  if (launcher_ == Launcher::kPipes) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    if (!CreatePipe(&pipe_, &writeEnd, &sa, 0)) return false;
+    SetHandleInformation(pipe_, HANDLE_FLAG_INHERIT, 0);
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    flags = CREATE_SUSPENDED;  // a console program's child: no flag that changes its console
+  }
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr,
-                      workdir.empty() ? nullptr : workdir.c_str(), &si, &pi))
-    return false;
+  const BOOL created = CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, writeEnd != nullptr, flags, nullptr,
+                                      workdir.empty() ? nullptr : workdir.c_str(), &si, &pi);
+  if (writeEnd) CloseHandle(writeEnd);
+  if (!created) return false;
+  if (pipe_) drainer_ = CreateThread(nullptr, 0, Drain, this, 0, nullptr);
   if (job_) AssignProcessToJobObject(job_, pi.hProcess);
   ResumeThread(pi.hThread);
   CloseHandle(pi.hThread);

@@ -33,6 +33,13 @@ class Process {
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
+  // How the program is started: as from the desktop (no console, no standard handles),
+  // or as from a launcher that captures its output (standard output and error are one
+  // pipe, drained by a thread of this program).
+  enum class Launcher { kDesktop, kPipes };
+  void SetLauncher(Launcher l) { launcher_ = l; }
+  // What the program wrote to its pipe (kPipes), once it has ended.
+  std::string PipeOutput();
   // False when CreateProcess fails (GetLastError tells why).
   bool Start(const std::wstring& exe, const std::wstring& workdir, const std::wstring& args = L"");
   DWORD Id() const { return pid_; }
@@ -47,6 +54,11 @@ class Process {
   HANDLE job_ = nullptr;
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
+  Launcher launcher_ = Launcher::kDesktop;
+  HANDLE pipe_ = nullptr;    // read end
+  HANDLE drainer_ = nullptr; // thread reading it into output_
+  std::string output_;
+  static DWORD WINAPI Drain(void* self);
 };
 
 // ---- windows (never owned) ------------------------------------------------------------

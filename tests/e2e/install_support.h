@@ -18,6 +18,7 @@ std::wstring ExpectedDir();
 // A setup.exe variant built beside the default one ("setup_flipped" ...).
 std::wstring VariantExe(const wchar_t* variant);
 
+using e2e::CanOpenForWriting;
 using e2e::Exists;
 using e2e::FilesBelow;
 using e2e::ReadBytes;

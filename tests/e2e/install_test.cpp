@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,145 @@ int ProgressPos(HWND bar) {
 // The show command saved is SW_SHOW; Wine's link object reads it back as SW_SHOWNORMAL.
 bool IsSavedShowCommand(int showCmd) { return showCmd == SW_SHOW || showCmd == SW_SHOWNORMAL; }
 
+
+// Enumerates every top-level window of every process, as often as it can, on a thread
+// of its own, and notes each console window it meets, shown or hidden.
+class ConsoleWindowWatch {
+ public:
+  ConsoleWindowWatch() : started_(GetTickCount64()) { thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+  ~ConsoleWindowWatch() { Stop(); }
+  ConsoleWindowWatch(const ConsoleWindowWatch&) = delete;
+  ConsoleWindowWatch& operator=(const ConsoleWindowWatch&) = delete;
+  void Stop() {
+    if (!thread_) return;
+    stop_ = true;
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+    stopped_ = GetTickCount64();
+  }
+  const std::vector<std::string>& seen() const { return seen_; }
+  double SweepsPerSecond() const {
+    return stopped_ > started_ ? sweeps_ * 1000.0 / static_cast<double>(stopped_ - started_) : 0;
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    auto* w = static_cast<ConsoleWindowWatch*>(self);
+    while (!w->stop_) {
+      EnumWindows(Note, reinterpret_cast<LPARAM>(w));
+      ++w->sweeps_;
+      Sleep(2);
+    }
+    return 0;
+  }
+  static BOOL CALLBACK Note(HWND h, LPARAM self) {
+    auto* w = static_cast<ConsoleWindowWatch*>(reinterpret_cast<void*>(self));
+    const std::wstring cls = ClassName(h);
+    if (cls == L"WineConsoleClass" || cls == L"ConsoleWindowClass" || cls == L"PseudoConsoleWindow") {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(h, &pid);
+      if (w->seen_.size() < 20)
+        w->seen_.push_back(Utf8(cls) + " of process " + std::to_string(pid) + (IsWindowVisible(h) ? " (shown)" : " (hidden)"));
+    }
+    return TRUE;
+  }
+
+  HANDLE thread_ = nullptr;
+  std::atomic<bool> stop_{false};
+  ULONGLONG started_ = 0, stopped_ = 0;
+  long sweeps_ = 0;
+  std::vector<std::string> seen_;
+};
+
+// Keeps trying, on a thread of its own, to open for writing, rename, delete and replace
+// each file while it is armed and its guard (if any) holds, and notes every attempt that
+// succeeds and how many were refused while the file was there.
+class Racer {
+ public:
+  Racer(std::vector<std::wstring> paths, std::wstring decoyDir, std::vector<std::function<bool()>> guards)
+      : paths_(std::move(paths)),
+        decoyDir_(std::move(decoyDir)),
+        guards_(std::move(guards)),
+        armed_(paths_.size()),
+        refused_(paths_.size()) {
+    guards_.resize(paths_.size());
+    for (auto& a : armed_) a = false;
+    for (auto& r : refused_) r = 0;
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+  }
+  ~Racer() { Stop(); }
+  Racer(const Racer&) = delete;
+  Racer& operator=(const Racer&) = delete;
+  void Arm(size_t i, bool on) { armed_[i] = on; }
+  void Stop() {
+    if (!thread_) return;
+    stop_ = true;
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  const std::vector<std::string>& succeeded() const { return succeeded_; }
+  long refused(size_t i) const { return refused_[i]; }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    static_cast<Racer*>(self)->Loop();
+    return 0;
+  }
+  // An attempt that failed only because the file was not there does not count.
+  static bool Absent() {
+    const DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+  }
+  void Succeeded(const std::wstring& path, const char* what) {
+    if (succeeded_.size() < 20) succeeded_.push_back(std::string(what) + " " + Utf8(path));
+  }
+  void Loop() {
+    const std::wstring decoy = decoyDir_ + L"decoy.bin";
+    while (!stop_) {
+      for (size_t i = 0; i < paths_.size(); ++i) {
+        if (!armed_[i] || (guards_[i] && !guards_[i]())) continue;
+        const std::wstring& path = paths_[i];
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+          Succeeded(path, "opened for writing");
+          CloseHandle(h);
+        } else if (!Absent()) {
+          ++refused_[i];
+        }
+        const std::wstring aside = path + L".raced";
+        if (MoveFileExW(path.c_str(), aside.c_str(), 0)) {
+          Succeeded(path, "renamed");
+          MoveFileExW(aside.c_str(), path.c_str(), 0);
+        } else if (!Absent()) {
+          ++refused_[i];
+        }
+        if (DeleteFileW(path.c_str()))
+          Succeeded(path, "deleted");
+        else if (!Absent())
+          ++refused_[i];
+        WriteBytes(decoy, "not the real file");
+        if (ReplaceFileW(path.c_str(), decoy.c_str(), nullptr, 0, nullptr, nullptr))
+          Succeeded(path, "replaced");
+        else if (!Absent())
+          ++refused_[i];
+      }
+      Sleep(1);
+    }
+  }
+
+  std::vector<std::wstring> paths_;
+  std::wstring decoyDir_;
+  std::vector<std::function<bool()>> guards_;
+  std::vector<std::atomic<bool>> armed_;
+  std::vector<std::atomic<long>> refused_;
+  std::vector<std::string> succeeded_;
+  std::atomic<bool> stop_{false};
+  HANDLE thread_ = nullptr;
+};
+
 class InstallTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -70,13 +212,14 @@ class InstallTest : public ::testing::Test {
   }
 
   // From the welcome page to Next on the folder page with dir in the edit (empty: keep
-  // the default).
-  ::testing::AssertionResult StartInto(const std::wstring& dir) {
+  // the default); beforeNext runs just before that Next.
+  ::testing::AssertionResult StartInto(const std::wstring& dir, const std::function<void()>& beforeNext = nullptr) {
     if (auto r = wiz_.WaitForPage(Page::kWelcome); !r) return r;
     if (auto r = Press(kNext); !r) return r;
     if (auto r = wiz_.WaitForPage(Page::kFolder); !r) return r;
     if (!dir.empty() && !SetText(wiz_.PageControl(Page::kFolder, kFolderEdit), dir))
       return ::testing::AssertionFailure() << "could not set the folder";
+    if (beforeNext) beforeNext();
     return Press(kNext);
   }
 
@@ -125,6 +268,8 @@ class InstallTest : public ::testing::Test {
     const std::vector<std::wstring> files = FilesBelow(stage);
     ASSERT_FALSE(files.empty()) << "no payload tree at " << Utf8(stage);
     EXPECT_TRUE(WaitUntil([] { return ProcessIds(L"unpack200.exe").empty(); }, 60000, "the expanders to end"));
+    EXPECT_TRUE(WaitUntil([&] { return CanOpenForWriting(dir + L"jre\\bin\\unpack200.exe"); }, 5000,
+                          "the expander let go after the last expansion"));
     for (const std::wstring& rel : files) {
       EXPECT_TRUE(ReadBytes(stage + L"\\" + rel) == ReadBytes(dir + rel)) << Utf8(dir + rel) << " differs or is missing";
       const std::wstring suffix = L".pack.gz";
@@ -162,6 +307,31 @@ class InstallTest : public ::testing::Test {
       EXPECT_TRUE(WaitUntil([&] { return IsEnabled(wiz_.Button(id)); }, 5000, "button enabled",
                             [&] { return wiz_.State(); }))
           << id;
+  }
+
+  // The large payload, cancelled with Yes while the archiver's rows show: the archiver
+  // stopped, its files and the uninstall entry gone, the files already extracted kept.
+  void CancelHalfWay() {
+    const std::wstring dir = FreshTempPath(L"e2e-cancel");
+    ASSERT_TRUE(Launch(VariantExe(L"setup_large")));
+    ASSERT_TRUE(StartInto(dir));
+    ASSERT_TRUE(wiz_.WaitForPage(Page::kInstalling, 60000));
+    HWND edit = wiz_.PageControl(Page::kInstalling, kStatusEdit);
+    ASSERT_TRUE(WaitUntil([&] { return Text(edit).size() > 1; }, 20000, "the archiver's rows"));
+    ASSERT_FALSE(ProcessIds(L"UHARC.EXE").empty()) << "the archiver is not running";
+    ASSERT_TRUE(SysCommand(wiz_.frame(), SC_CLOSE));
+    HWND question = nullptr;
+    ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindExitConfirm(); }, &question, "the exit question"));
+    ASSERT_TRUE(Click(GetDlgItem(question, kYes)));
+    DWORD code = 0;
+    ASSERT_TRUE(wiz_.WaitExit(20000, &code));
+    EXPECT_TRUE(ProcessIds(L"UHARC.EXE").empty());
+    EXPECT_FALSE(Exists(dir + L"fenrow.uha"));
+    EXPECT_FALSE(Exists(dir + L"UHARC.EXE"));
+    ExpectNoUninstallEntry();
+    EXPECT_EQ(Utf8(dir), RegString(kProductKey, L"Path"));
+    EXPECT_FALSE(FilesBelow(dir.substr(0, dir.size() - 1)).empty()) << "the files already extracted stay";
+    RemoveTree(dir.substr(0, dir.size() - 1));
   }
 
   Wizard wiz_;
@@ -243,7 +413,8 @@ TEST_F(InstallTest, UnusableFoldersAreRefusedBeforeAnythingIsWritten) {
   const std::wstring base = FreshTempPath(L"e2e-bad");
   const std::wstring tooLong = base + std::wstring(241 - base.size(), L'x') + L"\\";  // 242 bytes
   const std::wstring cases[] = {base + L"a<b", base + L"pipe|name", base + L"con",  base + L"dots...\\x",
-                                base + L"blank \\x", L"relative\\folder", L"\\", tooLong};
+                                base + L"blank \\x", L"relative\\folder", L"\\", tooLong, L""};
+  RegDeleteValue(kProductKey, L"Path");
   ASSERT_TRUE(Launch());
   ASSERT_TRUE(StartInto(cases[0]));
   for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
@@ -254,6 +425,7 @@ TEST_F(InstallTest, UnusableFoldersAreRefusedBeforeAnythingIsWritten) {
     }
     ExpectFolderError();
     ExpectNoUninstallEntry();
+    EXPECT_EQ("<missing>", RegString(kProductKey, L"Path")) << "a record written for a folder that cannot work";
   }
   EXPECT_FALSE(Exists(base)) << "a folder was made for a refused path";
 }
@@ -516,29 +688,94 @@ TEST_F(FinishTest, NoBrowserStillCloses) {
   RemoveTree(dir.substr(0, dir.size() - 1));
 }
 
-// ---- leaving early -----------------------------------------------------------------------------
+// ---- nothing shown, nothing swapped ------------------------------------------------------
 
-TEST_F(InstallTest, CancelDuringTheInstallation) {
-  const std::wstring dir = FreshTempPath(L"e2e-cancel");
+TEST_F(InstallTest, NoConsoleWindowAtAnyMoment) {
+  const std::wstring dir = FreshTempPath(L"e2e-noconsole");
+  ASSERT_TRUE(Launch());
+  std::unique_ptr<ConsoleWindowWatch> watch;
+  ASSERT_TRUE(StartInto(dir, [&] { watch.reset(new ConsoleWindowWatch); }));
+  ASSERT_TRUE(FollowToCompletion(nullptr));
+  watch->Stop();
+  RecordProperty("sweeps_per_second", std::to_string(static_cast<int>(watch->SweepsPerSecond())));
+  EXPECT_GE(watch->SweepsPerSecond(), 50.0) << "the watch looked too seldom to see every moment";
+  std::string seen;
+  for (const std::string& w : watch->seen()) seen += w + "; ";
+  EXPECT_TRUE(watch->seen().empty()) << "console windows: " << seen;
+  ExpectCompletedPage();
+  ExpectInstalled(dir);
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+// The archiver and its archive from the moment they are written until the archiver has
+// ended, the expander from the end of the extraction until the last expansion has
+// ended: nobody else can change, rename, delete or replace them.
+TEST_F(InstallTest, FilesThatRunElevatedCannotBeSwapped) {
+  const std::wstring dir = FreshTempPath(L"e2e-race");
+  const std::wstring decoys = FreshTempPathCreated(L"e2e-race-decoy");
+  enum { kArchiver, kArchive, kExpander };
+  // The expander is raced while one runs: they are started once it is held, and it is
+  // let go a moment after the last has ended.
+  // (A process that has just ended may still be listed for a moment under Wine.)
+  const auto expanding = [] {
+    for (DWORD pid : ProcessIds(L"unpack200.exe")) {
+      HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+      const bool runs = h && WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+      if (h) CloseHandle(h);
+      if (runs) return true;
+    }
+    return false;
+  };
+  Racer racer({dir + L"UHARC.EXE", dir + L"fenrow.uha", dir + L"jre\\bin\\unpack200.exe"}, decoys,
+              {nullptr, nullptr, expanding});
+  for (int i : {kArchiver, kArchive, kExpander}) racer.Arm(i, true);
   ASSERT_TRUE(Launch(VariantExe(L"setup_large")));
   ASSERT_TRUE(StartInto(dir));
-  ASSERT_TRUE(wiz_.WaitForPage(Page::kInstalling, 60000));
-  HWND edit = wiz_.PageControl(Page::kInstalling, kStatusEdit);
-  ASSERT_TRUE(WaitUntil([&] { return Text(edit).size() > 1; }, 20000, "the archiver's rows"));
-  ASSERT_FALSE(ProcessIds(L"UHARC.EXE").empty()) << "the archiver is not running";
-  ASSERT_TRUE(SysCommand(wiz_.frame(), SC_CLOSE));
-  HWND question = nullptr;
-  ASSERT_TRUE(wiz_.WaitForWindow([&] { return wiz_.FindExitConfirm(); }, &question, "the exit question"));
-  ASSERT_TRUE(Click(GetDlgItem(question, kYes)));
-  DWORD code = 0;
-  ASSERT_TRUE(wiz_.WaitExit(20000, &code));
-  EXPECT_TRUE(ProcessIds(L"UHARC.EXE").empty());
-  EXPECT_FALSE(Exists(dir + L"fenrow.uha"));
-  EXPECT_FALSE(Exists(dir + L"UHARC.EXE"));
-  ExpectNoUninstallEntry();
-  EXPECT_EQ(Utf8(dir), RegString(kProductKey, L"Path"));
-  EXPECT_FALSE(FilesBelow(dir.substr(0, dir.size() - 1)).empty()) << "the files already extracted stay";
+  // Once the archiver has ended its files are deleted: no longer raced from then on.
+  ASSERT_TRUE(WaitUntil([] { return !ProcessIds(L"UHARC.EXE").empty(); }, 60000, "the archiver"));
+  HANDLE archiver = OpenProcess(SYNCHRONIZE, FALSE, ProcessIds(L"UHARC.EXE")[0]);
+  ASSERT_NE(nullptr, archiver);
+  ASSERT_TRUE(WaitUntil([&] { return WaitForSingleObject(archiver, 0) == WAIT_OBJECT_0; }, 120000, "the archiver's end"));
+  racer.Arm(kArchiver, false);
+  racer.Arm(kArchive, false);
+  CloseHandle(archiver);
+  ASSERT_TRUE(FollowToCompletion(nullptr));
+  EXPECT_TRUE(WaitUntil([] { return ProcessIds(L"unpack200.exe").empty(); }, 60000, "the expanders to end"));
+  racer.Arm(kExpander, false);
+  racer.Stop();
+  std::string succeeded;
+  for (const std::string& s : racer.succeeded()) succeeded += s + "; ";
+  EXPECT_TRUE(racer.succeeded().empty()) << succeeded;
+  for (int i : {kArchiver, kArchive, kExpander}) {
+    RecordProperty("refused_" + std::to_string(i), std::to_string(racer.refused(i)));
+    EXPECT_GT(racer.refused(i), 0) << "file " << i << " was never raced while it was there";
+  }
+  ExpectCompletedPage();
+  ExpectInstalled(dir);
+  EXPECT_TRUE(ReadBytes(StageDir() + L"\\jre\\bin\\unpack200.exe") == ReadBytes(dir + L"jre\\bin\\unpack200.exe"));
   RemoveTree(dir.substr(0, dir.size() - 1));
+  RemoveTree(decoys.substr(0, decoys.size() - 1));
+}
+
+// ---- leaving early -----------------------------------------------------------------------------
+
+TEST_F(InstallTest, CancelDuringTheInstallation) { CancelHalfWay(); }
+
+// A launcher that captures the program's output (its standard output and error are a
+// pipe) changes nothing: the archiver's console is read all the same.
+TEST_F(InstallTest, FromALauncherThatCapturesOutput) {
+  wiz_.process().SetLauncher(Process::Launcher::kPipes);
+  const std::wstring dir = FreshTempPath(L"e2e-pipes");
+  ASSERT_TRUE(Install(dir));
+  ExpectCompletedPage();
+  ExpectInstalled(dir);
+  ExpectInstallRecords(dir);
+  RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+TEST_F(InstallTest, CancelFromALauncherThatCapturesOutput) {
+  wiz_.process().SetLauncher(Process::Launcher::kPipes);
+  CancelHalfWay();
 }
 
 TEST_F(InstallTest, YesStopsAnArchiverNamedInLowerCase) {

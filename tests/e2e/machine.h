@@ -12,6 +12,8 @@ namespace e2e {
 bool Exists(const std::wstring& path);
 std::string ReadBytes(const std::wstring& path);  // "<missing>" when unreadable
 bool WriteBytes(const std::wstring& path, const std::string& data);
+// Whether an existing file can be opened for writing (nobody holds it against that).
+bool CanOpenForWriting(const std::wstring& path);
 // Deletes a tree, read-only files and folders included; dir without a trailing backslash.
 void RemoveTree(const std::wstring& dir);
 // Files below dir (no trailing backslash), as paths relative to it, sorted.

@@ -18,6 +18,7 @@ namespace reliability {
 
 // ---- files --------------------------------------------------------------------------------
 
+using e2e::CanOpenForWriting;
 using e2e::Exists;
 using e2e::FilesBelow;
 using e2e::ReadBytes;

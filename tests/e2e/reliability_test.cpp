@@ -31,6 +31,7 @@ const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 const wchar_t kProductKey[] = L"Software\\tesmarin";
 const wchar_t kVersionKey[] = L"Software\\tsmVersion";
 const char kFolderError[] = "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9\xE8\xB7\xAF\xE5\xBE\x84\xE9\x94\x99\xE8\xAF\xAF!";  // 文件夹路径错误!
+const char kDiskFull[] = "\xE7\xA3\x81\xE7\x9B\x98\xE7\xA9\xBA\xE9\x97\xB4\xE4\xB8\x8D\xE8\xB6\xB3!";  // 磁盘空间不足!
 const wchar_t kBrowser[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe";
 const wchar_t kBrowserAside[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe.reliability-original";
 // Everything the cases make lives below this folder; it is removed between cases.
@@ -345,6 +346,8 @@ class Reliability : public ::testing::Test {
     EXPECT_EQ("Completing...", Utf8(Text(wiz().PageControl(Page::kInstalling, kStatusEdit))));
     EXPECT_FALSE(IsEnabled(wiz().Button(kCancel)));
     EXPECT_TRUE(WaitUntil([] { return ProcessIds(L"unpack200.exe").empty(); }, 60000, "the expanders to end"));
+    EXPECT_TRUE(WaitUntil([&] { return CanOpenForWriting(Long(dir + L"jre\\bin\\unpack200.exe")); }, 5000,
+                          "the expander let go after the last expansion"));
     const std::wstring stage = StageDir();
     const std::vector<std::wstring> files = FilesBelow(stage);
     ASSERT_FALSE(files.empty()) << "no payload tree at " << Utf8(stage);
@@ -418,6 +421,8 @@ class Reliability : public ::testing::Test {
     if (HWND q = wiz().FindExitConfirm()) Click(GetDlgItem(q, kNo));
   }
 
+  void ExpectDiskFull(const std::wstring& drive);
+
   Wizard& wiz() { return *wiz_; }
   // A new wizard object for a second run of setup.exe within one case; the ended one
   // is kept until the case ends.
@@ -457,6 +462,9 @@ struct FolderCase {
   std::wstring installDir;  // where it installs; empty: the folder error
   std::string what;
   std::function<void()> prepare;  // files made before the case
+  // A folder error for a text that names a folder, which is looked for or made only
+  // after the records are written; the others are refused before any record.
+  bool recordsFirst = false;
 };
 
 std::vector<FolderCase> FolderCases() {
@@ -469,8 +477,8 @@ std::vector<FolderCase> FolderCases() {
       {"RootRelative", L"\\qm-rel\\apps", L"", "path from the current drive's root \"\\qm-rel\\apps\"", nullptr},
       {"DriveWithoutBackslash", L"C:", L"C:\\", "\"C:\" without a backslash (taken as the drive's root)", nullptr},
       {"DriveRelative", L"C:qm-rel\\apps", L"", "drive-relative \"C:qm-rel\\apps\"", nullptr},
-      {"NoSuchDrive", L"Q:\\apps\\quill", L"", "a drive that does not exist", nullptr},
-      {"UncNoServer", L"\\\\noserver\\share\\quill", L"", "UNC path to no server", nullptr},
+      {"NoSuchDrive", L"Q:\\apps\\quill", L"", "a drive that does not exist", nullptr, true},
+      {"UncNoServer", L"\\\\noserver\\share\\quill", L"", "UNC path to no server", nullptr, true},
       {"DeviceCon", L"C:\\CON\\", L"", "reserved device name \"C:\\CON\\\"", nullptr},
       {"DeviceNulBelow", L"C:\\nul\\x\\", L"", "reserved device name \"C:\\nul\\x\\\"", nullptr},
       {"DeviceWithExtension", w + L"com1.txt", L"", "reserved device name with an extension", nullptr},
@@ -488,12 +496,14 @@ std::vector<FolderCase> FolderCases() {
        [w] {
          MakeDirs(w + L"f");
          WriteBytes(w + L"f\\notes.txt", "the user's notes");
-       }},
+       },
+       true},
       {"ExistingFileAbove", w + L"f\\notes.txt\\sub", L"", "an existing file as a parent folder",
        [w] {
          MakeDirs(w + L"f");
          WriteBytes(w + L"f\\notes.txt", "the user's notes");
-       }},
+       },
+       true},
       {"ReadOnlyFolder", w + L"ro\\quill", w + L"ro\\quill\\", "a read-only folder (the attribute does not guard folders)",
        [w] {
          MakeDirs(w + L"ro\\quill");
@@ -521,8 +531,9 @@ class FolderText : public Reliability, public ::testing::WithParamInterface<Fold
 TEST_P(FolderText, IsRefusedOrInstalls) {
   const FolderCase& fc = GetParam();
   Describe("Folder text: " + fc.what + " (`" + Utf8(fc.text) + "`)",
-           fc.installDir.empty() ? "folder error, page 2 with its buttons, nothing created"
-                                 : "complete installation into `" + Utf8(fc.installDir) + "`");
+           !fc.installDir.empty() ? "complete installation into `" + Utf8(fc.installDir) + "`"
+           : fc.recordsFirst      ? "folder error, page 2 with its buttons, nothing created"
+                                  : "folder error, page 2 with its buttons, nothing created, no registry value written");
   if (fc.installDir == L"C:\\") {
     for (const wchar_t* t : kPayloadTop) ASSERT_FALSE(Exists(std::wstring(L"C:\\") + t)) << Utf8(t) << " is in C:\\";
   }
@@ -535,6 +546,9 @@ TEST_P(FolderText, IsRefusedOrInstalls) {
   ASSERT_TRUE(StartInto(fc.text));
   if (fc.installDir.empty()) {
     ASSERT_NO_FATAL_FAILURE(ExpectFolderError());
+    if (!fc.recordsFirst) {
+      EXPECT_EQ("<missing>", RegString(kProductKey, L"Path")) << "a record for a refused text";
+    }
     LeaveWithYes();
     return;
   }
@@ -621,45 +635,41 @@ TEST_F(PayloadFault, ArchiverKilledHalfWay) {
   ExpectRolledBack(dir);
 }
 
-TEST_F(PayloadFault, DiskTooSmallForThePayload) {
-  Describe("install onto a 3 MB drive: the payload files themselves do not fit",
-           "a message that the folder cannot be written (nothing started on a partial payload), both files "
-           "deleted, page 2 with its buttons; never complete");
-  if (SmallDrive().empty()) GTEST_SKIP() << "no small drive mounted (the wrapper needs root to mount)";
-  const std::wstring dir = SmallDrive() + L"\\quill\\";
+// Too little room on the drive: the message before anything is written, page 2 with its
+// buttons; the folder is not even made.
+void Reliability::ExpectDiskFull(const std::wstring& drive) {
+  const std::wstring dir = drive + L"\\quill\\";
   Begin();
-  Allow(dir);
   ASSERT_TRUE(StartInto(dir));
   HWND box = nullptr;
   const After a = Await(kInstallMs, &box);
   ASSERT_EQ(After::kMessage, a) << AfterName(a) << ": " << wiz().State();
-  const std::string text = Wizard::MessageBoxText(box);
-  RecordProperty("message", text);
-  EXPECT_NE(kFolderError, text);
-  EXPECT_TRUE(ProcessIds(L"UHARC.EXE").empty()) << "the archiver was started on a partial payload";
-  ASSERT_TRUE(Click(GetDlgItem(box, IDOK)));
-  ASSERT_TRUE(WaitUntil([&] { return !wiz().process().Running() || (wiz().VisiblePage() == Page::kFolder &&
-                                                                     IsEnabled(wiz().Button(kNext))); },
-                        kExitMs, "page 2 or the end", [&] { return wiz().State(); }));
+  EXPECT_EQ(kMessageCaption, Caption(box));
+  EXPECT_EQ(kDiskFull, Wizard::MessageBoxText(box));
+  EXPECT_TRUE(ProcessIds(L"UHARC.EXE").empty()) << "the archiver was started";
+  EXPECT_FALSE(Exists(dir)) << "the folder was made";
   ExpectRolledBack(dir);
-  if (wiz().process().Running()) LeaveWithYes();
+  ASSERT_TRUE(Click(GetDlgItem(box, IDOK)));
+  ASSERT_TRUE(wiz().WaitForPage(Page::kFolder, 15000));
+  for (int id : {kBack, kNext, kCancel})
+    EXPECT_TRUE(WaitUntil([&] { return IsEnabled(wiz().Button(id)); }, 5000, "button enabled",
+                          [&] { return wiz().State(); }))
+        << "button " << id;
+  LeaveWithYes();
+}
+
+TEST_F(PayloadFault, DiskTooSmallForThePayload) {
+  Describe("install onto a 3 MB drive: the payload files themselves do not fit",
+           "the disk-space message before anything is written, nothing created, page 2 with its buttons");
+  if (SmallDrive().empty()) GTEST_SKIP() << "no small drive mounted (the wrapper needs root to mount)";
+  ExpectDiskFull(SmallDrive());
 }
 
 TEST_F(PayloadFault, DiskFullDuringExtraction) {
   Describe("install onto a 6 MB drive: the payload files fit, the extracted files do not",
-           "failure message with the archiver's row, roll-back, program ends");
+           "the disk-space message before anything is written, nothing created, page 2 with its buttons");
   if (FullDrive().empty()) GTEST_SKIP() << "no small drive mounted (the wrapper needs root to mount)";
-  const std::wstring dir = FullDrive() + L"\\quill\\";
-  Begin();
-  Allow(dir);
-  ASSERT_TRUE(StartInto(dir));
-  std::string text;
-  ASSERT_NO_FATAL_FAILURE(ExpectArchiverMessage(&text));
-  ASSERT_TRUE(WaitUntil([&] { return !wiz().process().Running() || (wiz().VisiblePage() == Page::kFolder &&
-                                                                     IsEnabled(wiz().Button(kNext))); },
-                        kExitMs, "page 2 or the end", [&] { return wiz().State(); }));
-  ExpectRolledBack(dir);
-  if (wiz().process().Running()) LeaveWithYes();
+  ExpectDiskFull(FullDrive());
 }
 
 TEST_F(PayloadFault, ReadOnlyFileInTheTarget) {
@@ -726,6 +736,25 @@ TEST_F(PayloadFault, LinkInTheTarget) {
 }
 
 // ---- existing installations and the user's files ------------------------------------------------
+
+// ---- how setup.exe is started -------------------------------------------------------------------
+
+class Launcher : public Reliability {};
+
+TEST_F(Launcher, StandardOutputAndErrorArePipes) {
+  Describe("setup.exe started by a launcher whose standard output and error are a pipe",
+           "complete installation, as when started from the desktop");
+  const std::wstring dir = std::wstring(kWork) + L"piped\\";
+  Begin();
+  Allow(dir);
+  wiz().process().SetLauncher(Process::Launcher::kPipes);
+  ASSERT_TRUE(StartInto(dir));
+  HWND box = nullptr;
+  const After a = Await(kInstallMs, &box);
+  ASSERT_EQ(After::kCompleted, a) << AfterName(a) << (box ? ": " + Wizard::MessageBoxText(box) : "");
+  ExpectInstalledInto(dir);
+  FinishQuietly();
+}
 
 class Existing : public Reliability {};
 

@@ -210,7 +210,8 @@ int RecordCommandLine() {
 
 // The scripted archiver: prints the script's rows into the console it shares with the
 // test. Script lines: "print TEXT" (TEXT from column 0 of the cursor row, cursor after
-// it), "newline", "sleep MS", "exit CODE".
+// it), "newline", "sleep MS", "exit CODE", and "out TEXT": TEXT and a line end written
+// to the standard output handle, as the archiver writes its rows.
 int RunScript(const char* scriptPath) {
     const HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);
@@ -225,6 +226,9 @@ int RunScript(const char* scriptPath) {
         if (line.compare(0, 6, "print ") == 0) {
             const std::string text = "\r" + line.substr(6);
             WriteConsoleA(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        } else if (line.compare(0, 4, "out ") == 0) {
+            const std::string text = line.substr(4) + "\r\n";
+            WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         } else if (line == "newline") {
             WriteConsoleA(out, "\r\n", 2, &written, nullptr);
         } else if (line.compare(0, 6, "sleep ") == 0) {

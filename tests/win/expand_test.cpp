@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine_support.h"
+#include "install/ArchiveIndex.h"
 #include "install/ExpandPacks.h"
 
 using namespace engine_test;
@@ -21,7 +22,32 @@ protected:
         MakeFolders(Log());
         SetEnvironmentVariableA("ENGINE_TEST_LOG", Log().c_str());
     }
-    void TearDown() override { SetEnvironmentVariableA("ENGINE_TEST_LOG", nullptr); }
+    void TearDown() override {
+        SetEnvironmentVariableA("ENGINE_TEST_LOG", nullptr);
+        // The expander stays held until its last expansion has ended.
+        for (int i = 0; i < 400 && !ReleaseExpanderWhenDone(); ++i) Sleep(50);
+        EXPECT_TRUE(ReleaseExpanderWhenDone()) << "an expander still runs";
+    }
+    std::string Expander() const { return m_dir + "jre\\bin\\unpack200.exe"; }
+    // Whether another program could open the expander for writing, rename or delete it.
+    bool CanBeChanged() const {
+        const HANDLE h = CreateFileA(Expander().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return true;
+        }
+        const std::string aside = Expander() + ".aside";
+        if (MoveFileA(Expander().c_str(), aside.c_str())) {
+            MoveFileA(aside.c_str(), Expander().c_str());
+            return true;
+        }
+        return false;
+    }
+    ExpectedFile Declared() const {
+        const std::string bytes = ReadText(Expander());
+        return ExpectedFile{bytes.size(), Crc32(0, bytes.data(), bytes.size())};
+    }
     std::string D() const { return m_dir.path(); }
     std::string Lib() const { return m_dir + "jre\\lib\\"; }
     std::string Log() const { return m_dir + "log\\"; }
@@ -89,6 +115,37 @@ TEST_F(ExpandTest, MissingOrEmptyFolderStartsNothing) {
     ASSERT_TRUE(WriteText(Lib() + ".pack.gz", "x"));
     EXPECT_EQ(0, ExpandPackedLibraries(D().c_str(), Lib().c_str()));
     EXPECT_EQ(0u, WaitForRecordings(Log(), 1, 1500).size());
+}
+
+TEST_F(ExpandTest, TheExpanderIsHeldUntilItsLastRunHasEnded) {
+    ASSERT_TRUE(WriteText(Lib() + "rt.jar.pack.gz", "packed"));
+    ASSERT_TRUE(WriteText(Lib() + "ext\\x.jar.pack.gz", "packed"));
+    ASSERT_TRUE(CanBeChanged()) << "the test cannot tell a held file";
+    const ExpectedFile declared = Declared();
+    EXPECT_EQ(1, ExpandPackedLibraries(D().c_str(), Lib().c_str(), &declared));
+    EXPECT_FALSE(CanBeChanged()) << "between the two folders";
+    EXPECT_EQ(1, ExpandPackedLibraries(D().c_str(), (Lib() + "ext\\").c_str(), &declared));
+    EXPECT_FALSE(CanBeChanged()) << "while the expansions may run";
+    ASSERT_EQ(2u, WaitForRecordings(Log(), 2, 20000).size());
+    bool released = false;
+    for (int i = 0; i < 400 && !(released = ReleaseExpanderWhenDone()); ++i) {
+        EXPECT_FALSE(CanBeChanged()) << "let go while an expansion runs";
+        Sleep(50);
+    }
+    ASSERT_TRUE(released);
+    EXPECT_TRUE(CanBeChanged()) << "still held after the last expansion ended";
+}
+
+TEST_F(ExpandTest, AnExpanderThatIsNotTheDeclaredFileIsNotStarted) {
+    ASSERT_TRUE(WriteText(Lib() + "rt.jar.pack.gz", "packed"));
+    ExpectedFile declared = Declared();
+    declared.crc ^= 1;
+    EXPECT_EQ(0, ExpandPackedLibraries(D().c_str(), Lib().c_str(), &declared));
+    declared = Declared();
+    declared.bytes += 1;
+    EXPECT_EQ(0, ExpandPackedLibraries(D().c_str(), Lib().c_str(), &declared));
+    EXPECT_EQ(0u, WaitForRecordings(Log(), 1, 1500).size());
+    EXPECT_TRUE(CanBeChanged()) << "a refused expander stays held";
 }
 
 TEST_F(ExpandTest, PathsTooLongForTheBuffersStartNothing) {

@@ -7,6 +7,7 @@
 
 #include "engine_support.h"
 #include "install/ConsoleMonitor.h"
+#include "install/HiddenConsole.h"
 #include "pages/InstallPage.h"
 
 using namespace engine_test;
@@ -266,6 +267,54 @@ TEST_F(MonitorTest, ScriptedArchiverThatFailsIsReportedWithItsRow) {
     DWORD code = 0;
     EXPECT_TRUE(child.Wait(5000, &code));
     EXPECT_EQ(2u, code);
+}
+
+// The archiver in a console without a window, read by attaching to it, while this
+// program's own standard output is a pipe (as under a launcher that captures it): the
+// archiver's rows, written to its standard output, land in its console all the same,
+// and the console is still read after the archiver has ended.
+TEST(WindowlessConsole, ArchiverRowsAreReadFromItsOwnConsole) {
+    TempDir dir("windowless");
+    const std::string archiver = dir + "scripted-archiver.exe";
+    ASSERT_TRUE(InstallStandIn(archiver));
+    std::string script = "sleep 300\n";
+    for (int i = 1; i <= 4; ++i) script += "out Extracting part" + std::to_string(i) + "\nsleep 200\n";
+    ASSERT_TRUE(WriteText(dir + "script.txt", script + "exit 0\n"));
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &sa, 1 << 16));
+    const HANDLE oldOut = GetStdHandle(STD_OUTPUT_HANDLE), oldErr = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, writeEnd);
+    SetStdHandle(STD_ERROR_HANDLE, writeEnd);
+    DWORD pid = 0;
+    const HANDLE child = StartWithoutWindow(("\"" + archiver + "\" --script \"" + dir.path() + "script.txt\"").c_str(),
+                                            dir.path().c_str(), &pid);
+    const bool attached = child && AttachArchiverConsole(child, pid, 10000);
+    SetStdHandle(STD_OUTPUT_HANDLE, oldOut);
+    SetStdHandle(STD_ERROR_HANDLE, oldErr);
+    CloseHandle(writeEnd);
+    ASSERT_NE(nullptr, child);
+    EXPECT_TRUE(attached);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 20000));
+    CloseHandle(child);
+    DWORD inPipe = 0;
+    PeekNamedPipe(readEnd, nullptr, 0, nullptr, &inPipe, nullptr);
+    CloseHandle(readEnd);
+    EXPECT_EQ(0u, inPipe) << "the archiver wrote into this program's pipe";
+    // Ended, but its console is still there to read: the last row above a blank one.
+    const HANDLE screen = ArchiverScreen();
+    ASSERT_NE(nullptr, screen);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
+    ASSERT_GE(info.dwCursorPosition.Y, 1);
+    char row[80] = {};
+    DWORD n = 0;
+    const COORD at = {0, static_cast<SHORT>(info.dwCursorPosition.Y - 1)};
+    ASSERT_TRUE(ReadConsoleOutputCharacterA(screen, row, 17, at, &n));
+    EXPECT_EQ("Extracting part4", std::string(row, 16));
+    EXPECT_EQ(nullptr, GetConsoleWindow()) << "the console has a window";
+    DetachArchiverConsole();
+    EXPECT_EQ(nullptr, ArchiverScreen());
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engine_support.h"
 #include "finish/Registry.h"
 #include "install/ArchiverWatch.h"
+#include "install/HeldFiles.h"
+#include "install/HiddenConsole.h"
 #include "install/Rollback.h"
 #include "pages/InstallPage.h"
 
@@ -126,6 +129,85 @@ TEST(Rollback, RemovesTheTwoFilesAndTheUninstallValues) {
     EXPECT_EQ("<missing>", RegValue(SETUP_UNINSTALL_KEY, "UninstallString"));
     EXPECT_EQ(dir.path() + std::string(1, '\0'), RegValue("Software\\tesmarin", "Path"));
     RollBackInstallation(dir.path().c_str());  // a second time finds nothing and says nothing
+}
+
+// What another program can do to a file: each attempt that succeeds (and is undone).
+std::vector<std::string> ChangesThatWork(const std::string& path) {
+    std::vector<std::string> worked;
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        worked.push_back("opened for writing");
+        CloseHandle(h);
+    }
+    if (MoveFileA(path.c_str(), (path + ".aside").c_str())) {
+        worked.push_back("renamed");
+        MoveFileA((path + ".aside").c_str(), path.c_str());
+    }
+    const std::string copy = path + ".copy";
+    CopyFileA(path.c_str(), copy.c_str(), FALSE);
+    if (DeleteFileA(path.c_str())) {
+        worked.push_back("deleted");
+        MoveFileA(copy.c_str(), path.c_str());
+    }
+    DeleteFileA(copy.c_str());
+    return worked;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string all;
+    for (const std::string& i : items) all += i + "; ";
+    return all;
+}
+
+// Written and held: nobody else can write, rename or delete it, while reading (as the
+// archiver opens its archive) and running it (CreateProcess) still work; once let go,
+// it can be deleted.
+TEST(HeldFiles, AWrittenFileCannotBeChangedButStillReadAndRun) {
+    TempDir dir("held");
+    const std::string self = ReadText(SelfPath());
+    ASSERT_GT(self.size(), 1000u);
+    const std::string exe = dir + "worker.exe";
+    ASSERT_TRUE(WriteHeldFile(HeldFile::Archiver, exe.c_str(), self.data(), static_cast<DWORD>(self.size())));
+    EXPECT_TRUE(IsFileHeld(HeldFile::Archiver));
+    EXPECT_TRUE(ChangesThatWork(exe).empty()) << Joined(ChangesThatWork(exe));
+    EXPECT_EQ(self, ReadText(exe));
+    const HANDLE reader = CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader) << "the archiver could not open its archive, error " << GetLastError();
+    if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+    ASSERT_TRUE(WriteText(dir + "script.txt", "exit 7\n"));
+    DWORD pid = 0;
+    const HANDLE child = StartWithoutWindow(("\"" + exe + "\" --script \"" + dir.path() + "script.txt\"").c_str(), nullptr, &pid);
+    ASSERT_NE(nullptr, child) << "a held program cannot be started, error " << GetLastError();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 20000));
+    DWORD code = 0;
+    GetExitCodeProcess(child, &code);
+    CloseHandle(child);
+    EXPECT_EQ(7u, code);
+    ReleaseHeldFile(HeldFile::Archiver);
+    EXPECT_FALSE(IsFileHeld(HeldFile::Archiver));
+    EXPECT_TRUE(DeleteFileA(exe.c_str())) << "still held after it was let go";
+}
+
+// A file that someone else holds open for writing is not taken for ours, nor is one
+// whose bytes differ from what was meant to be written.
+TEST(HeldFiles, NothingIsHeldThatAnotherHandleMayWrite) {
+    TempDir dir("held");
+    const std::string path = dir + "fenrow.uha";
+    ASSERT_TRUE(WriteText(path, "old"));
+    const HANDLE other = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    EXPECT_FALSE(WriteHeldFile(HeldFile::Archive, path.c_str(), "payload", 7));
+    EXPECT_FALSE(IsFileHeld(HeldFile::Archive));
+    EXPECT_FALSE(HoldFile(HeldFile::Archive, path.c_str()));
+    CloseHandle(other);
+    EXPECT_FALSE(HoldFileMatching(HeldFile::Archive, path.c_str(), 3, 0)) << "CRC-32 of \"old\" is not 0";
+    EXPECT_FALSE(IsFileHeld(HeldFile::Archive));
+    EXPECT_TRUE(HoldFileMatching(HeldFile::Archive, path.c_str(), 3, 0x3F5DD4E5u)) << "the CRC-32 of \"old\"";
+    EXPECT_FALSE(HoldFileMatching(HeldFile::Archive, path.c_str(), 4, 0x3F5DD4E5u)) << "another size";
+    ReleaseHeldFile(HeldFile::Archive);
 }
 
 }  // namespace
