@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "afx/afxdll.h"
+#include "afx/afxpath.h"
 #include "manifest.h"
 
 namespace {
@@ -166,20 +167,6 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 
 bool IsGone(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND; }
 
-// The path the system reached when it opened `h` ("\\?\" form); empty on failure.
-std::wstring FinalPath(HANDLE h) {
-  std::wstring buf(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetFinalPathNameByHandleW(h, &buf[0], static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
-    if (n == 0) return std::wstring();
-    if (n < buf.size()) {
-      buf.resize(n);
-      return buf;
-    }
-    buf.resize(n + 1);
-  }
-}
-
 std::wstring WithoutLongPrefix(const std::wstring& path) {
   if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
   if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
@@ -276,7 +263,7 @@ public:
   Uninstaller(std::wstring exe, std::wstring dir) : exe_(std::move(exe)), dir_(std::move(dir)) {
     Handle d(CreateFileW(dir_.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (d.valid()) final_dir_ = WithBackslash(WithoutLongPrefix(FinalPath(d.get())));
+    if (d.valid()) final_dir_ = WithBackslash(WithoutLongPrefix(AfxFinalPath(d.get())));
   }
 
   void RemoveShortcuts();
@@ -352,7 +339,7 @@ bool Uninstaller::ReachedDirectly(HANDLE h, const std::wstring& rel) const {
   if (final_dir_.empty() || !GetFileInformationByHandle(h, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return false;
-  return uninst::SamePath(WithoutLongPrefix(FinalPath(h)), final_dir_ + rel);
+  return uninst::SamePath(WithoutLongPrefix(AfxFinalPath(h)), final_dir_ + rel);
 }
 
 void Uninstaller::RemoveFile(const std::wstring& rel) {

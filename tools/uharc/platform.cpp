@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "afx/afxpath.h"
 #else
 #include <dirent.h>
 #include <errno.h>
@@ -128,25 +130,12 @@ std::wstring without_backslash(std::wstring p) {
   return p;
 }
 
-std::wstring final_path(HANDLE h) {
-  std::wstring buf(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetFinalPathNameByHandleW(h, &buf[0], static_cast<DWORD>(buf.size()), VOLUME_NAME_DOS);
-    if (n == 0) return std::wstring();
-    if (n < buf.size()) {
-      buf.resize(n);
-      return buf;
-    }
-    buf.resize(n + 1);
-  }
-}
-
 // What `h` opened lies at `path` itself, reached through no link, junction or mount point
 // (Wine shows a POSIX symbolic link only in the final path of what it opened).
 bool reached_directly(HANDLE h, const std::wstring &path) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  std::wstring got = without_backslash(final_path(h)), want = without_backslash(path);
+  std::wstring got = without_backslash(AfxFinalPath(h)), want = without_backslash(path);
   return !got.empty() && CompareStringOrdinal(got.data(), static_cast<int>(got.size()), want.data(),
                                               static_cast<int>(want.size()), TRUE) == CSTR_EQUAL;
 }
@@ -228,7 +217,7 @@ bool folder_base(const std::string &folder, std::string &base, std::string &erro
   {
     OwnedHandle h(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    std::wstring resolved = h.ok() ? final_path(h.get()) : std::wstring();
+    std::wstring resolved = h.ok() ? AfxFinalPath(h.get()) : std::wstring();
     if (resolved.empty()) {
       error = "cannot resolve folder " + folder + ": " + last_error_text();
       return false;
