@@ -32,17 +32,26 @@ inline std::wstring AfxFinalPath(HANDLE h) {
     const FILE_NAME_INFO* relative = reinterpret_cast<const FILE_NAME_INFO*>(name.data());
     if (relative->FileNameLength == 0 || relative->FileName[0] != L'\\') return std::wstring();
 
+    // The drives' volume serials, read once: asking every drive for every file is slow.
+    struct DriveSerials {
+        DWORD serial[26] = {};
+        bool known[26] = {};
+        DriveSerials() {
+            WCHAR root[] = L"A:\\";
+            const DWORD drives = GetLogicalDrives();
+            for (int i = 0; i < 26; ++i) {
+                if (!(drives & (1u << i))) continue;
+                root[0] = static_cast<WCHAR>(L'A' + i);
+                known[i] = GetVolumeInformationW(root, nullptr, 0, &serial[i], nullptr, nullptr, nullptr, 0) != FALSE;
+            }
+        }
+    };
+    static const DriveSerials drives;
     std::wstring drive;
-    WCHAR root[] = L"A:\\";
-    const DWORD drives = GetLogicalDrives();
     for (int i = 0; i < 26; ++i) {
-        if (!(drives & (1u << i))) continue;
-        root[0] = static_cast<WCHAR>(L'A' + i);
-        DWORD serial = 0;
-        if (!GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) continue;
-        if (serial != info.dwVolumeSerialNumber) continue;
+        if (!drives.known[i] || drives.serial[i] != info.dwVolumeSerialNumber) continue;
         if (!drive.empty()) return std::wstring();  // two drives share the serial: cannot tell
-        drive.assign(root, 2);
+        drive = std::wstring(1, static_cast<WCHAR>(L'A' + i)) + L":";
     }
     if (drive.empty()) return std::wstring();
     return L"\\\\?\\" + drive + std::wstring(relative->FileName, relative->FileNameLength / sizeof(WCHAR));
