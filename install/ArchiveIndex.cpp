@@ -3,11 +3,13 @@
 #include <cstring>
 #include <string>
 
+#include "tools/uharc/uharc.h"
+
 namespace {
 
-const uint32_t kHeaderBytes = 48;
-const uint32_t kBlockRecordBytes = 17;
-const uint32_t kEntryRecordBytes = 32;
+const uint64_t kHeaderBytes = uharc::kHeaderSize;
+const uint64_t kBlockRecordBytes = uharc::kBlockRecordSize;
+const uint64_t kEntryRecordBytes = uharc::kEntryFixedSize;
 
 uint64_t Le(const unsigned char* p, int bytes) {
     uint64_t v = 0;
@@ -47,7 +49,9 @@ struct FileEntry {
 template <typename OnFile>
 bool ForEachFile(const void* data, size_t size, OnFile onFile) {
     const unsigned char* p = static_cast<const unsigned char*>(data);
-    if (!p || size < kHeaderBytes || std::memcmp(p, "UHA\x06", 4) != 0 || Le(p + 4, 2) != kHeaderBytes) return false;
+    if (!p || size < kHeaderBytes || std::memcmp(p, uharc::kMagic, sizeof(uharc::kMagic)) != 0 ||
+        Le(p + 4, 2) != kHeaderBytes)
+        return false;
     const uint64_t blocks = p[6];
     const uint64_t entries = Le(p + 12, 4);
     const uint64_t indexBytes = Le(p + 16, 4);

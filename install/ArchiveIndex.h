@@ -1,6 +1,7 @@
 // What the installer reads from the carried archive's index (docs/archive-format.md):
-// the room unpacking needs, and the size and CRC-32 of a file it will start. Kept apart
-// so that a change of the format touches only this file. Portable (no windows.h).
+// the room unpacking needs, and the size and CRC-32 of a file it will start. The layout's
+// sizes and magic are the archiver's own (tools/uharc/uharc.h); the archiver's reader is
+// not linked, as it brings liblzma with it. Portable (no windows.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -28,7 +28,6 @@ uint64_t get64(const uint8_t *p) {
   return static_cast<uint64_t>(get32(p)) | (static_cast<uint64_t>(get32(p + 4)) << 32);
 }
 
-constexpr size_t kBlockRecordSize = 17;
 constexpr size_t kMaxBlocks = 8;
 
 std::string fold_case(const std::string &s) {

@@ -13,6 +13,7 @@ namespace uharc {
 
 constexpr uint8_t kMagic[4] = {0x55, 0x48, 0x41, 0x06};
 constexpr size_t kHeaderSize = 48;
+constexpr size_t kBlockRecordSize = 17;
 constexpr size_t kEntryFixedSize = 32;
 constexpr uint32_t kMaxEntries = 1u << 20;
 constexpr uint32_t kMaxIndexSize = 64u << 20;
