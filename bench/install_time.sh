@@ -68,7 +68,7 @@ tester=$build/tests/e2e/e2e_install.exe
 python3 "$repo/bench/peakmem.py" "$work/peak.txt" setup.exe UHARC.EXE &
 sampler=$!
 BENCH_SETUP=$(winpath "$work/setup.exe") BENCH_RUNS=$runs \
-  "$WINE" "$tester" --gtest_filter=InstallTest.BenchNextToNextEnabled >"$work/bench.log" 2>&1 ||
+  "$WINE" "$tester" --gtest_filter=BenchTest.BenchNextToNextEnabled >"$work/bench.log" 2>&1 ||
   { kill $sampler; cat "$work/bench.log" >&2; exit 1; }
 "$WINESERVER" -w
 kill -TERM $sampler && wait $sampler || true

@@ -32,6 +32,30 @@ if [ ${#need[@]} -gt 0 ] || [ -z "${updated}" ]; then
   [ ${#need[@]} -gt 0 ] && apt-get install -y -qq --no-install-recommends "${need[@]}"
 fi
 
+# What the build takes from the machine rather than fetching itself (SETUP_DEPS_DIR in
+# the build): the xz-utils source for the Windows liblzma, and GoogleTest built by each
+# mingw toolchain from Debian's googletest sources.
+deps=/opt/setup-deps
+here=$(cd "$(dirname "$0")/.." && pwd)
+if [ ! -f "$deps/xz-utils/CMakeLists.txt" ]; then
+  dl=$(mktemp -d)
+  (cd "$dl" && apt-get source -qq xz-utils)
+  mkdir -p "$deps"
+  rm -rf "$deps/xz-utils"
+  mv "$(find "$dl" -mindepth 1 -maxdepth 1 -type d -name 'xz-utils-*')" "$deps/xz-utils"
+  rm -rf "$dl"
+fi
+for arch in x86_64 i686; do
+  prefix="$deps/$arch-w64-mingw32"
+  [ -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ] && continue
+  b=$(mktemp -d)
+  cmake -S /usr/src/googletest -B "$b" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -Dgtest_force_shared_crt=OFF -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
+  cmake --build "$b" >/dev/null
+  cmake --install "$b" >/dev/null
+  rm -rf "$b"
+done
+
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
   sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen

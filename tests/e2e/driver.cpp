@@ -1,7 +1,11 @@
 #include "driver.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cwchar>
+
+#include "machine.h"
 
 namespace e2e {
 
@@ -415,6 +419,34 @@ std::string Wizard::State() const {
     for (int id : {kBack, kNext, kCancel}) s += "\n  button " + Describe(Button(id));
   }
   return s;
+}
+
+int ProgressPos(HWND bar) {
+  DWORD_PTR pos = 0;
+  if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 10000, &pos)) return -1;
+  return static_cast<int>(pos);
+}
+
+std::wstring StageDir() { return WinPath(Env(L"PAYLOAD_STAGE_DIR")); }
+std::wstring ExpectedDir() { return WinPath(Env(L"PAYLOAD_EXPECTED_DIR")); }
+
+std::vector<std::string> PayloadFaults(const std::wstring& dir) {
+  // Paths longer than MAX_PATH are reached through the \\?\ form.
+  auto at = [&](const std::wstring& rel) {
+    const std::wstring path = dir + rel;
+    return path.size() < 200 || path.compare(0, 2, L"\\\\") == 0 ? path : L"\\\\?\\" + path;
+  };
+  std::vector<std::string> faults;
+  const std::vector<std::wstring> files = FilesBelow(StageDir()), libs = FilesBelow(ExpectedDir());
+  if (files.empty() || libs.empty()) faults.push_back("no payload tree at " + Utf8(StageDir()) + " or " + Utf8(ExpectedDir()));
+  for (const std::wstring& rel : files)
+    if (ReadBytes(StageDir() + L"\\" + rel) != ReadBytes(at(rel))) faults.push_back(Utf8(dir + rel) + " differs or is missing");
+  for (const std::wstring& lib : libs)
+    if (ReadBytes(ExpectedDir() + L"\\" + lib) != ReadBytes(at(lib)))
+      faults.push_back(Utf8(dir + lib) + " was not expanded to the original");
+  for (const wchar_t* left : {L"fenrow.uha", L"UHARC.EXE"})
+    if (Exists(at(left))) faults.push_back(Utf8(dir + left) + " was left behind");
+  return faults;
 }
 
 // ---- pixels ---------------------------------------------------------------------------

@@ -167,6 +167,17 @@ class Wizard {
   HWND frame_ = nullptr;
 };
 
+// A progress bar's position; -1 when its window does not answer.
+int ProgressPos(HWND bar);
+
+// The demo application's tree as archived, and its packed libraries before packing.
+std::wstring StageDir();
+std::wstring ExpectedDir();
+// What is wrong with the payload installed in dir (ending in a backslash): a file
+// missing or other than archived, a packed library not expanded to its original, the
+// archive or the archiver left behind. Empty when nothing is.
+std::vector<std::string> PayloadFaults(const std::wstring& dir);
+
 // ---- pixels ---------------------------------------------------------------------------
 
 // The pixels of a window's rectangle as the screen shows them.

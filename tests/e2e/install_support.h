@@ -12,9 +12,6 @@
 
 namespace install_e2e {
 
-// The demo application's tree as archived, and its packed libraries before packing.
-std::wstring StageDir();
-std::wstring ExpectedDir();
 // A setup.exe variant built beside the default one ("setup_flipped" ...).
 std::wstring VariantExe(const wchar_t* variant);
 
@@ -40,39 +37,11 @@ using e2e::KillProcesses;
 using e2e::ProcessIds;
 ULONGLONG ProcessCreationTime(DWORD pid);
 
-// One command line recorded by a stand-in browser.
-struct Recording {
-  ULONGLONG created = 0;
-  std::wstring commandLine;
-};
-// Recordings in the folder named by E2E_RECORD_DIR, oldest first; waits up to
-// timeout_ms for count of them.
-std::vector<Recording> WaitForRecordings(const std::wstring& dir, size_t count, DWORD timeout_ms);
-
-// Puts a recording copy of this program at the browser's fixed path for the object's
-// lifetime; the prefix's own browser is put back afterwards.
-class BrowserStandIn {
- public:
-  explicit BrowserStandIn(bool install = true);
-  ~BrowserStandIn();
-  BrowserStandIn(const BrowserStandIn&) = delete;
-  BrowserStandIn& operator=(const BrowserStandIn&) = delete;
-  bool ok() const { return ok_; }
-  const std::wstring& recordDir() const { return recordDir_; }
-
- private:
-  bool ok_ = false;
-  bool moved_ = false;
-  std::wstring recordDir_;
-};
-
-// A shortcut read back through the shell's link object.
-struct Link {
-  bool loaded = false;
-  std::string path, workingDir, description;
-  int showCmd = -1;
-};
-Link ReadLink(const std::wstring& linkPath);
+using e2e::BrowserStandIn;
+using e2e::Link;
+using e2e::ReadLink;
+using e2e::Recording;
+using e2e::WaitForRecordings;
 std::wstring SpecialFolder(int csidl);
 
 // Copies setupExe to out with archive as its resource 132 (the payload), for timing

@@ -28,7 +28,7 @@ mount_drive() {  # <name> <size> <letter> <variable>
     ln -sfn "$disks/$1" "$WINEPREFIX/dosdevices/$3:"
     export "$4=${3^^}:"
   else
-    echo "reliability.sh: cannot mount a $2 file system (not root?): the full-disk cases do not run" >&2
+    echo "reliability.sh: cannot mount a $2 file system (not root?): the full-disk cases will fail" >&2
   fi
 }
 mount_drive small 3m r RELIABILITY_SMALL_DRIVE

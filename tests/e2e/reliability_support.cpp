@@ -224,7 +224,7 @@ void TableWriter::OnTestProgramEnd(const ::testing::UnitTest& unit) {
   int passed = 0, failed = 0, skipped = 0;
   for (const Row& r : rows_) (r.skipped ? skipped : r.passed ? passed : failed)++;
   std::string md = "# " + title_ + "\n\n";
-  md += "Written by `e2e_reliability` (ctest label `reliability`) on every run; do not edit by hand.\n\n";
+  md += "Written by `e2e_reliability` (ctest label `reliability`) on every run and copied here by `tools/publish-reliability.sh`; do not edit by hand.\n\n";
   char line[256];
   std::snprintf(line, sizeof(line), "**%d cases: %d passed, %d failed, %d not run.** Total time %.0f s.\n\n",
                 static_cast<int>(rows_.size()), passed, failed, skipped,

@@ -32,8 +32,6 @@ const wchar_t kProductKey[] = L"Software\\tesmarin";
 const wchar_t kVersionKey[] = L"Software\\tsmVersion";
 const char kFolderError[] = "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9\xE8\xB7\xAF\xE5\xBE\x84\xE9\x94\x99\xE8\xAF\xAF!";  // 文件夹路径错误!
 const char kDiskFull[] = "\xE7\xA3\x81\xE7\x9B\x98\xE7\xA9\xBA\xE9\x97\xB4\xE4\xB8\x8D\xE8\xB6\xB3!";  // 磁盘空间不足!
-const wchar_t kBrowser[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe";
-const wchar_t kBrowserAside[] = L"C:\\Program Files\\Internet Explorer\\iexplore.exe.reliability-original";
 // Everything the cases make lives below this folder; it is removed between cases.
 const wchar_t kWork[] = L"C:\\qm-rel\\";
 // The top-level names of the demo payload, for installations into a drive root.
@@ -45,8 +43,6 @@ const DWORD kInstallMs = 180000;
 const DWORD kMessageMs = 60000;
 const DWORD kExitMs = 30000;
 
-std::wstring StageDir() { return WinPath(Env(L"PAYLOAD_STAGE_DIR")); }
-std::wstring ExpectedDir() { return WinPath(Env(L"PAYLOAD_EXPECTED_DIR")); }
 std::wstring Installer(const wchar_t* variant) {
   return WinPath(Env(L"SETUP_INSTALLERS")) + L"\\" + variant + L"\\setup.exe";
 }
@@ -58,12 +54,6 @@ std::wstring FullDrive() { return Env(L"RELIABILITY_FULL_DRIVE"); }
 std::wstring Long(const std::wstring& path) {
   if (path.size() < 200 || path.compare(0, 2, L"\\\\") == 0) return path;
   return L"\\\\?\\" + path;
-}
-
-int ProgressPos(HWND bar) {
-  DWORD_PTR pos = 0;
-  if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &pos)) return -1;
-  return static_cast<int>(pos);
 }
 
 std::string Join(const std::vector<std::string>& items, size_t max) {
@@ -348,23 +338,8 @@ class Reliability : public ::testing::Test {
     EXPECT_TRUE(WaitUntil([] { return ProcessIds(L"unpack200.exe").empty(); }, 60000, "the expanders to end"));
     EXPECT_TRUE(WaitUntil([&] { return CanOpenForWriting(Long(dir + L"jre\\bin\\unpack200.exe")); }, 5000,
                           "the expander let go after the last expansion"));
-    const std::wstring stage = StageDir();
-    const std::vector<std::wstring> files = FilesBelow(stage);
-    ASSERT_FALSE(files.empty()) << "no payload tree at " << Utf8(stage);
-    int bad = 0;
-    for (const std::wstring& rel : files) {
-      if (ReadBytes(stage + L"\\" + rel) != ReadBytes(Long(dir + rel)) && ++bad <= 8)
-        ADD_FAILURE() << Utf8(dir + rel) << " differs or is missing";
-      const std::wstring suffix = L".pack.gz";
-      if (rel.size() > suffix.size() && rel.compare(rel.size() - suffix.size(), suffix.size(), suffix) == 0) {
-        const std::wstring lib = rel.substr(0, rel.size() - suffix.size());
-        if (ReadBytes(ExpectedDir() + L"\\" + lib) != ReadBytes(Long(dir + lib)) && ++bad <= 8)
-          ADD_FAILURE() << Utf8(dir + lib) << " was not expanded to the original";
-      }
-    }
-    EXPECT_EQ(0, bad) << "payload files wrong in " << Utf8(dir);
-    EXPECT_FALSE(Exists(Long(dir + L"fenrow.uha")));
-    EXPECT_FALSE(Exists(Long(dir + L"UHARC.EXE")));
+    const std::vector<std::string> faults = PayloadFaults(dir);
+    EXPECT_TRUE(faults.empty()) << "payload files wrong in " << Utf8(dir) << ": " << Join(faults, 8);
     EXPECT_EQ(Utf8(dir), RegString(kProductKey, L"Path"));
     EXPECT_EQ("Orvane", RegString(kUninstallKey, L"DisplayName"));
     EXPECT_EQ("\"" + Utf8(dir) + "uninstall.exe\"", RegString(kUninstallKey, L"UninstallString"));
@@ -661,14 +636,14 @@ void Reliability::ExpectDiskFull(const std::wstring& drive) {
 TEST_F(PayloadFault, DiskTooSmallForThePayload) {
   Describe("install onto a 3 MB drive: the payload files themselves do not fit",
            "the disk-space message before anything is written, nothing created, page 2 with its buttons");
-  if (SmallDrive().empty()) GTEST_SKIP() << "no small drive mounted (the wrapper needs root to mount)";
+  ASSERT_FALSE(SmallDrive().empty()) << "no 3 MB drive: reliability.sh could not mount one (it must run as root)";
   ExpectDiskFull(SmallDrive());
 }
 
 TEST_F(PayloadFault, DiskFullDuringExtraction) {
   Describe("install onto a 6 MB drive: the payload files fit, the extracted files do not",
            "the disk-space message before anything is written, nothing created, page 2 with its buttons");
-  if (FullDrive().empty()) GTEST_SKIP() << "no small drive mounted (the wrapper needs root to mount)";
+  ASSERT_FALSE(FullDrive().empty()) << "no 6 MB drive: reliability.sh could not mount one (it must run as root)";
   ExpectDiskFull(FullDrive());
 }
 
@@ -981,40 +956,32 @@ class Surroundings : public ::testing::Environment {
  public:
   void SetUp() override {
     KillStrays();
-    if (Exists(kBrowserAside)) MoveFileExW(kBrowserAside, kBrowser, MOVEFILE_REPLACE_EXISTING);
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    MakeDirs(L"C:\\Program Files\\Internet Explorer");
-    hadBrowser_ = Exists(kBrowser);
-    if (hadBrowser_) MoveFileExW(kBrowser, kBrowserAside, MOVEFILE_REPLACE_EXISTING);
-    ASSERT_TRUE(CopyFileW(self, kBrowser, FALSE)) << "no stand-in browser";
+    browser_.reset(new BrowserStandIn);
+    ASSERT_TRUE(browser_->ok()) << "no stand-in browser";
+    // A case may write nothing outside its folders: the stand-in records nothing.
+    SetEnvironmentVariableW(L"E2E_RECORD_DIR", nullptr);
     ResetProductRegistry();
     RemoveTree(Long(NoSlash(kWork)));
   }
   void TearDown() override {
     KillStrays();
-    if (hadBrowser_)
-      MoveFileExW(kBrowserAside, kBrowser, MOVEFILE_REPLACE_EXISTING);
-    else
-      DeleteFileW(kBrowser);
+    browser_.reset();
     RemoveTree(Long(NoSlash(kWork)));
     ResetProductRegistry();
   }
 
  private:
-  bool hadBrowser_ = false;
+  std::unique_ptr<BrowserStandIn> browser_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const wchar_t* base = wcsrchr(self, L'\\');
-  if (_wcsicmp(base ? base + 1 : self, L"iexplore.exe") == 0) return 0;  // the stand-in browser
+  int code = 0;
+  if (PlayBrowser(&code)) return code;
 
   ::testing::InitGoogleTest(&argc, argv);
-  // A full run rewrites the table in docs/; a filtered run writes beside the build.
+  // A full run and a filtered one write tables of their own in the build tree.
   const bool full = ::testing::GTEST_FLAG(filter) == "*";
   const std::wstring table = WinPath(Env(full ? L"RELIABILITY_TABLE" : L"RELIABILITY_PARTIAL_TABLE"));
   if (!table.empty())

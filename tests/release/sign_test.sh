@@ -143,7 +143,7 @@ if [ -n "${E2E_INSTALL:-}" ]; then
   # The signed copy installs: the default-folder scenario, run against it.
   cp "$signed" "$work/setup.exe"
   if SETUP_EXE=$work/setup.exe "$repo/tests/wine/wine-run.sh" "$E2E_INSTALL" \
-       --gtest_filter=InstallTest.DefaultFolder >"$work/install.log" 2>&1; then
+       --gtest_filter=FoldersTest.DefaultFolder >"$work/install.log" 2>&1; then
     echo "ok: the signed setup.exe installs under Wine"
   else
     echo "FAIL: the signed setup.exe does not install under Wine"; tail -n 30 "$work/install.log"; fail=1

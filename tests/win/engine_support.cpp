@@ -21,38 +21,26 @@ bool OnWine() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-TempDir::TempDir(const char* tag) {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof(temp), temp);
-    static unsigned counter = 0;
-    char name[96];
-    std::snprintf(name, sizeof(name), "%s-%lu-%u\\", tag, GetCurrentProcessId(), ++counter);
-    m_path = std::string(temp) + name;
-    RemoveTree(m_path.substr(0, m_path.size() - 1));
-    MakeFolders(m_path);
+namespace {
+
+std::wstring FromAnsi(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
 }
 
-TempDir::~TempDir() { RemoveTree(m_path.substr(0, m_path.size() - 1)); }
-
-void RemoveTree(const std::string& dir) {
-    WIN32_FIND_DATAA fd;
-    const HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = dir + "\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(find, &fd));
-        FindClose(find);
-    }
-    RemoveDirectoryA(dir.c_str());
+std::string ToAnsi(const std::wstring& text) {
+    std::string narrow(text.size() * 2, '\0');
+    narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                          &narrow[0], static_cast<int>(narrow.size()), nullptr,
+                                                          nullptr)));
+    return narrow;
 }
+
+}  // namespace
+
+TempDir::TempDir(const char* tag) : m_folder(FromAnsi(tag)), m_path(ToAnsi(m_folder.path())) {}
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -89,26 +77,8 @@ bool InstallStandIn(const std::string& path) {
 
 std::vector<Recorded> WaitForRecordings(const std::string& logDir, size_t count, DWORD timeoutMs) {
     std::vector<Recorded> found;
-    for (DWORD waited = 0;; waited += 100) {
-        found.clear();
-        WIN32_FIND_DATAA fd;
-        const HANDLE find = FindFirstFileA((logDir + "*.done").c_str(), &fd);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                const std::string text = ReadText(logDir + fd.cFileName);
-                const size_t tab = text.find('\t');
-                if (tab == std::string::npos) continue;
-                Recorded r;
-                r.created = std::strtoull(text.substr(0, tab).c_str(), nullptr, 10);
-                r.commandLine = text.substr(tab + 1);
-                found.push_back(r);
-            } while (FindNextFileA(find, &fd));
-            FindClose(find);
-        }
-        if (found.size() >= count || waited >= timeoutMs) break;
-        Sleep(100);
-    }
-    std::sort(found.begin(), found.end(), [](const Recorded& a, const Recorded& b) { return a.created < b.created; });
+    for (const e2e::Recording& r : e2e::WaitForRecordings(FromAnsi(logDir), count, timeoutMs))
+        found.push_back({r.created, ToAnsi(r.commandLine)});
     return found;
 }
 
@@ -197,17 +167,6 @@ namespace {
 
 // Writes "<creation time>\t<command line>" to ENGINE_TEST_LOG\<pid>.done (written under
 // another name first, so that a reader never sees half a recording).
-int RecordCommandLine() {
-    char logDir[MAX_PATH] = "";
-    if (!GetEnvironmentVariableA("ENGINE_TEST_LOG", logDir, sizeof(logDir))) return 3;
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    const ULONGLONG t = (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-    const std::string base = std::string(logDir) + std::to_string(GetCurrentProcessId());
-    if (!WriteText(base + ".tmp", std::to_string(t) + "\t" + GetCommandLineA())) return 4;
-    return MoveFileA((base + ".tmp").c_str(), (base + ".done").c_str()) ? 0 : 5;
-}
-
 // The scripted archiver: prints the script's rows into the console it shares with the
 // test. Script lines: "print TEXT" (TEXT from column 0 of the cursor row, cursor after
 // it), "newline", "sleep MS", "exit CODE", and "out TEXT": TEXT and a line end written
@@ -251,7 +210,7 @@ std::string LowerBaseName(const std::string& path) {
 bool RunChildRole(int argc, char** argv, int* exitCode) {
     const std::string self = LowerBaseName(SelfPath());
     if (self == "unpack200.exe" || self == "iexplore.exe" || self == "pkl.exe") {
-        *exitCode = RecordCommandLine();
+        *exitCode = e2e::RecordCommandLine(L"ENGINE_TEST_LOG");
         return true;
     }
     if (argc >= 3 && std::strcmp(argv[1], "--sleep") == 0) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "machine.h"
+
 namespace engine_test {
 
 // This test program's own path.
@@ -15,20 +17,18 @@ std::string SelfPath();
 bool OnWine();
 
 // A fresh folder under %TEMP% (path ends in a backslash), removed with its content.
+// The same as e2e::TempFolder, its path in the ANSI code page that the program speaks.
 class TempDir {
 public:
     explicit TempDir(const char* tag);
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return m_path; }
     std::string operator+(const char* name) const { return m_path + name; }
 
 private:
+    e2e::TempFolder m_folder;
     std::string m_path;
 };
 
-void RemoveTree(const std::string& dirNoSlash);
 bool FileExists(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);  // "<missing>" when unreadable

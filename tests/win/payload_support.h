@@ -10,7 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "machine.h"
+
 namespace payload_test {
+
+using e2e::Exists;
+using e2e::ReadBytes;
+using e2e::RemoveTree;
+using e2e::TempFolder;
+using e2e::WriteBytes;
 
 // A build path as CMake knows it (/work/...) in the form Wine's programs take (Z:\work\...).
 inline std::wstring FromBuildPath(const char* path) {
@@ -27,59 +35,15 @@ inline std::string Narrow(const std::wstring& w) {
   return s;
 }
 
-inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 inline bool IsFolder(const std::wstring& path) {
   DWORD a = GetFileAttributesW(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// False when the file could not be written whole.
-inline bool WriteBytes(const std::wstring& path, const std::string& data) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD done = 0;
-  bool ok = data.empty() || (WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &done, nullptr) &&
-                             done == data.size());
-  return CloseHandle(h) && ok;
-}
-
-// "<missing>" when the file cannot be read, so that a failed check shows it.
-inline std::string ReadBytes(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string data;
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
-  return data;
 }
 
 // Creates every missing folder of `path` (which ends in a backslash).
 inline void MakeFolders(const std::wstring& path) {
   for (size_t pos = path.find(L'\\', 3); pos != std::wstring::npos; pos = path.find(L'\\', pos + 1))
     CreateDirectoryW(path.substr(0, pos).c_str(), nullptr);
-}
-
-inline void RemoveTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring path = dir + L"\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
-  }
-  RemoveDirectoryW(dir.c_str());
 }
 
 // Names in a folder, without "." and "..".
@@ -95,30 +59,6 @@ inline std::vector<std::wstring> ListFolder(const std::wstring& dir) {
   FindClose(find);
   return names;
 }
-
-// A fresh folder under %TEMP% (ending in a backslash), removed with everything in it.
-class TempFolder {
-public:
-  explicit TempFolder(const std::wstring& tag) {
-    wchar_t temp[MAX_PATH + 1] = L"";
-    GetTempPathW(MAX_PATH + 1, temp);
-    static unsigned counter = 0;
-    wchar_t name[96];
-    _snwprintf(name, sizeof(name) / sizeof(name[0]) - 1, L"%ls-%lu-%u\\", tag.c_str(),
-               static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
-    name[sizeof(name) / sizeof(name[0]) - 1] = L'\0';
-    path_ = std::wstring(temp) + name;
-    RemoveTree(path_.substr(0, path_.size() - 1));
-    MakeFolders(path_);
-  }
-  ~TempFolder() { RemoveTree(path_.substr(0, path_.size() - 1)); }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::wstring& path() const { return path_; }
-
-private:
-  std::wstring path_;
-};
 
 struct RunResult {
   bool started = false;

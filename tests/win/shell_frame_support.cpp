@@ -56,8 +56,9 @@ INT_PTR RunFrame(CSetupDlg& dlg, const std::function<void()>& body, bool* pClose
     Watchdog dog(30000);
     CWnd* saved = theApp.m_pMainWnd;
     theApp.m_pMainWnd = &dlg;
-    bool helperClosed = false;
+    bool helperClosed = false, ran = false;
     Later(50, [&] {
+        ran = true;
         body();
         // A run that has ended (EndDialog) hides the frame before it is destroyed.
         if (IsWindow(dlg.m_hWnd) && IsWindowVisible(dlg.m_hWnd)) {
@@ -67,6 +68,7 @@ INT_PTR RunFrame(CSetupDlg& dlg, const std::function<void()>& body, bool* pClose
     });
     const INT_PTR result = dlg.DoModal();
     theApp.m_pMainWnd = saved;
+    EXPECT_TRUE(ran) << "the frame's run ended (DoModal gave " << result << ") before the test's body ran";
     if (pClosedByBody) *pClosedByBody = !helperClosed;
     return result;
 }

@@ -32,7 +32,7 @@ bool operator==(const WizardView& a, const WizardView& b);
 // Constructs nothing: runs dlg modally as the application's main window, calls body
 // once the frame is up, and closes the frame afterwards unless body ended the run.
 // Returns DoModal's result; *pClosedByBody tells whether the run ended before the
-// helper closed it.
+// helper closed it. A run that ends before body was called is a failure.
 INT_PTR RunFrame(CSetupDlg& dlg, const std::function<void()>& body, bool* pClosedByBody = nullptr);
 
 // Opens the exit question with the frame's Cancel button, calls inQuestion with the

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine_support.h"
+#include "machine.h"
 #include "finish/FinishPaths.h"
 #include "finish/ShellLink.h"
 #include "finish/Shortcuts.h"
@@ -16,44 +17,10 @@ using namespace engine_test;
 
 namespace {
 
-struct LinkFields {
-    bool loaded = false;
-    std::string path, workingDir, description;
-    int showCmd = -1;
-};
-
-LinkFields ReadLink(const std::string& linkPath) {
-    LinkFields f;
-    IShellLinkA* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link))))
-        return f;
-    IPersistFile* file = nullptr;
+e2e::Link ReadLink(const std::string& linkPath) {
     WCHAR wide[MAX_PATH] = {};
     MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Load(wide, STGM_READ))) {
-        f.loaded = true;
-        char buf[MAX_PATH] = "";
-        link->GetPath(buf, sizeof(buf), nullptr, SLGP_RAWPATH);
-        f.path = buf;
-        buf[0] = '\0';
-        link->GetWorkingDirectory(buf, sizeof(buf));
-        f.workingDir = buf;
-        buf[0] = '\0';
-        link->GetDescription(buf, sizeof(buf));
-        f.description = buf;
-        link->GetShowCmd(&f.showCmd);
-    }
-    if (file) file->Release();
-    link->Release();
-    return f;
-}
-
-// The show command saved is SW_SHOW; Wine's link object reads it back as SW_SHOWNORMAL.
-void ExpectShowCommand(int showCmd) {
-    if (OnWine() && showCmd == SW_SHOWNORMAL) return;
-    EXPECT_EQ(SW_SHOW, showCmd);
+    return e2e::ReadLink(wide);
 }
 
 class ComTest : public ::testing::Test {
@@ -67,19 +34,19 @@ TEST_F(ComTest, ShellLinkFields) {
     ASSERT_TRUE(WriteText(dir + "pkl.exe", "MZ"));
     const std::string link = dir + "Quillmate.lnk";
     ASSERT_TRUE(CreateShellLink((dir + "pkl.exe").c_str(), link.c_str()));
-    const LinkFields f = ReadLink(link);
+    const e2e::Link f = ReadLink(link);
     ASSERT_TRUE(f.loaded);
     EXPECT_STRCASEEQ((dir + "pkl.exe").c_str(), f.path.c_str());
     EXPECT_EQ(dir.path().substr(0, dir.path().size() - 1), f.workingDir);
     EXPECT_EQ("Shortcut", f.description);
-    ExpectShowCommand(f.showCmd);
+    EXPECT_EQ(SW_SHOW, f.showCmd);
 }
 
 TEST_F(ComTest, ShellLinkAtADriveRootWorksInTheDriveItself) {
     TempDir dir("links");
     const std::string link = dir + "root.lnk";
     ASSERT_TRUE(CreateShellLink("D:\\pkl.exe", link.c_str()));
-    const LinkFields f = ReadLink(link);
+    const e2e::Link f = ReadLink(link);
     ASSERT_TRUE(f.loaded);
     EXPECT_EQ("D:", f.workingDir);
 }
@@ -293,7 +260,7 @@ TEST(FinishingShortcuts, StartMenuGroupAndStartupAndDesktop) {
     CoInitialize(nullptr);
     const std::string targets[] = {dir + "pkl.exe", dir + "Uninstall.exe", dir + "pkl.exe", dir + "pkl.exe"};
     for (size_t i = 0; i < 4; ++i) {
-        const LinkFields f = ReadLink(links[i]);
+        const e2e::Link f = ReadLink(links[i]);
         EXPECT_TRUE(f.loaded) << links[i];
         EXPECT_STRCASEEQ(targets[i].c_str(), f.path.c_str()) << links[i];
         EXPECT_EQ(dir.path().substr(0, dir.path().size() - 1), f.workingDir) << links[i];
