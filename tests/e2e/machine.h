@@ -44,7 +44,7 @@ class TempFolder {
 
 // A shortcut read back: the target, working folder and description through the shell's
 // link object, the show command from the file's own header (ShellLinkHeader
-// ShowCommand), since Wine's link object reports any saved value but 3 and 7 as 1.
+// ShowCommand), since Wine's link object reads a saved SW_SHOW back as SW_SHOWNORMAL.
 struct Link {
   bool loaded = false;
   std::string path, workingDir, description;  // in the ANSI code page
