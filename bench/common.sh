@@ -56,7 +56,8 @@ corpus_text="$corpus_src (symlinks followed${corpus_exclude:+, without $corpus_e
 # Whatever archiver the build makes: the native one and UHARC.EXE of both presets.
 [ -f "$build/build.ninja" ] || quiet cmake --preset win64
 [ -f "$build32/build.ninja" ] || quiet cmake --preset win32
-if [ ! -f "$work/built.done" ]; then
+# report.sh builds once for all corpora (BENCH_BUILT=1).
+if [ -z "${BENCH_BUILT:-}" ] && [ ! -f "$work/built.done" ]; then
   quiet cmake --build "$build" --target uharc_native uharc setup e2e_install
   quiet cmake --build "$build32" --target uharc setup
   touch "$work/built.done"

@@ -18,6 +18,12 @@ if [ "$(id -u)" = 0 ]; then bash tools/setup-machine.sh >/dev/null; fi
 work=$(mktemp -d /tmp/bench-report.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 uptime >&2
+for preset in win64 win32; do
+  [ -f "build/$preset/build.ninja" ] || cmake --preset "$preset" >/dev/null
+done
+cmake --build build/win64 --target uharc_native uharc setup e2e_install >/dev/null
+cmake --build build/win32 --target uharc setup >/dev/null
+export BENCH_BUILT=1
 for c in "openjdk|/usr/lib/jvm/java-17-openjdk-amd64|./lib/modules ./jmods" \
          "python|/usr/lib/python3.11|__pycache__"; do
   IFS='|' read -r name dir exclude <<<"$c"
