@@ -19,6 +19,7 @@ function(add_setup_installer target)
   set_source_files_properties(${CMAKE_SOURCE_DIR}/res/manifest.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/setup.manifest)
   add_executable(${target} WIN32
     ${CMAKE_SOURCE_DIR}/afx/appmodul.cpp
+    ${CMAKE_SOURCE_DIR}/afx/afxcrt.cpp
     ${CMAKE_SOURCE_DIR}/res/setup.rc
     ${CMAKE_SOURCE_DIR}/res/manifest.rc
     ${rc}
