@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-// "\\?\" form, e.g. \\?\C:\Program Files\dunmerra\pkl.exe; empty when it cannot be told.
+// "\\?\" form, e.g. \\?\C:\Program Files\Vendor\app.exe; empty when it cannot be told.
 // Some systems (Wine) refuse GetFinalPathNameByHandleW for paths longer than MAX_PATH;
 // then the volume-relative name of the handle is put behind the one drive letter whose
 // volume holds the handle, so a link to another volume never passes for a local name.

@@ -21,7 +21,7 @@ constexpr int kMaxInstallDirBytes = 238;
 // whose trail byte happens to equal '\' or '|' is taken whole.
 bool IsUsableInstallDir(const char* dir);
 
-// "<D>\UHARC.EXE" x -y "<D>\fenrow.uha" with the quotes; D's own trailing backslash
+// "<D>\<archiver>" x -y "<D>\<archive>" with the quotes; D's own trailing backslash
 // and the literal's leading one give the doubled separator the file functions accept.
 CString ArchiverCommandLine(const char* dir);
 
