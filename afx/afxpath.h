@@ -1,6 +1,6 @@
 // The path the system reached when it opened a handle, to tell a name that was reached
 // directly from one reached through a link (junction, symbolic link, mount point).
-// Header-only: the archiver and uninstall.exe use it without the rest of the framework.
+// Header-only: the archiver and the uninstaller use it without the rest of the framework.
 #pragma once
 
 #include <windows.h>

@@ -14,7 +14,7 @@ constexpr size_t kShortcutPathBytes = 260;  // MAX_PATH
 bool JoinBounded(char* buf, size_t size, const char* a, const char* b, const char* c = "");
 
 // The shortcut's working directory: the target's text before its last backslash
-// (a whole character, not a trail byte), "" when there is none. "D:\pkl.exe" gives "D:".
+// (a whole character, not a trail byte), "" when there is none. "D:\app.exe" gives "D:".
 CString LinkWorkingDirectory(const char* target);
 
 // A program path as a command line: in double quotes, so that a blank in the path
