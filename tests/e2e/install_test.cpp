@@ -894,13 +894,19 @@ TEST_F(FinishTest, SecondProductInstallsAndUninstallsUnderItsOwnNames) {
   for (const wchar_t* key : {kProductKey, kUninstallKey, kVersionKey})
     EXPECT_LT(RegKeyWriteTime(key), start) << "the default product's key " << Utf8(key) << " was written";
 
+  // The link object's ANSI side gives code page 936 bytes.
+  auto ansi = [](const std::wstring& w) {
+    std::string out(w.size() * 2 + 1, '\0');
+    out.resize(WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr));
+    return out.empty() ? out : out.substr(0, out.size() - 1);
+  };
   for (const std::wstring& f : links) {
     SCOPED_TRACE(Utf8(f));
     const Link link = ReadLink(f);
     ASSERT_TRUE(link.loaded);
-    const std::string target = Utf8(dir) + (f == links[3] ? "Remove.exe" : "brightfern.exe");
+    const std::string target = ansi(dir + (f == links[3] ? L"Remove.exe" : L"brightfern.exe"));
     EXPECT_EQ(0, _stricmp(target.c_str(), link.path.c_str())) << link.path;
-    EXPECT_EQ(Utf8(dir.substr(0, dir.size() - 1)), link.workingDir);
+    EXPECT_EQ(ansi(dir.substr(0, dir.size() - 1)), link.workingDir);
     EXPECT_EQ("Brightfern shortcut", link.description);
   }
   EXPECT_EQ(1u, ProcessIds(L"brightfern.exe").size());
