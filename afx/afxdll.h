@@ -3,7 +3,7 @@
 // a Known DLL in the executable's own folder and in the current folder first. So the
 // programs import at load time only Known DLLs, restrict the search before anything
 // else runs, and load every other library by its place in the system folder.
-// Header-only: uninstall.exe uses it without the rest of the framework.
+// Header-only: the uninstaller uses it without the rest of the framework.
 #pragma once
 
 #include <windows.h>
@@ -48,7 +48,7 @@ inline constexpr const char* kAfxLibrariesLoadedByName[] = {
     "profapi.dll", "apphelp.dll", "oleacc.dll", "ntmarta.dll", "cryptsp.dll", "sspicli.dll",
 };
 
-// The first call of setup.exe and uninstall.exe: from here on LoadLibrary (ours and that
+// The first call of setup.exe and the uninstaller: from here on LoadLibrary (ours and that
 // of the system's DLLs) searches the system folder only. Without SetDefaultDllDirectories,
 // SetDllDirectory("") at least takes the current folder out of the search, but the
 // executable's own folder stays first; so the libraries that system DLLs load by name are

@@ -1,6 +1,6 @@
 // The path the system reached when it opened a handle, to tell a name that was reached
 // directly from one reached through a link (junction, symbolic link, mount point).
-// Header-only: the archiver and uninstall.exe use it without the rest of the framework.
+// Header-only: the archiver and the uninstaller use it without the rest of the framework.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-// "\\?\" form, e.g. \\?\C:\Program Files\dunmerra\pkl.exe; empty when it cannot be told.
+// "\\?\" form, e.g. \\?\C:\Program Files\Vendor\app.exe; empty when it cannot be told.
 // Some systems (Wine) refuse GetFinalPathNameByHandleW for paths longer than MAX_PATH;
 // then the volume-relative name of the handle is put behind the one drive letter whose
 // volume holds the handle, so a link to another volume never passes for a local name.

@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/ExitConfirmDlg.h"
 #include "app/FolderText.h"
+#include "product.h"
 #include "res/resource.h"
 
 CSetupDlg::CSetupDlg(CWnd* pParent) : CDialog(IDD_SETUP_DIALOG, pParent), m_nStep(0) {
@@ -90,7 +91,7 @@ void CSetupDlg::ShowStep() {
         m_pageFinish.ShowWindow(SW_HIDE);
         break;
     case 4:
-        m_btnNext.SetWindowText("完成(F)");
+        m_btnNext.SetWindowText(product::kTextsFinish);
         m_pageWelcome.ShowWindow(SW_HIDE);
         m_pageFolder.ShowWindow(SW_HIDE);
         m_pageInstall.ShowWindow(SW_HIDE);

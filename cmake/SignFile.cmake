@@ -1,4 +1,4 @@
-# cmake -DFILE=<exe> -DCERT=<pem> -DKEY=<pem> [-DTIMESTAMP_URL=<url>]
+# cmake -DFILE=<exe> -DCERT=<pem> -DKEY=<pem> [-DDESCRIPTION=<text>] [-DTIMESTAMP_URL=<url>]
 #       [-DTSA_CERT=<pem> -DTSA_KEY=<pem>] -P SignFile.cmake
 #
 # Authenticode-signs FILE in place with osslsigncode (SHA-256). With SOURCE_DATE_EPOCH
@@ -15,6 +15,11 @@ foreach(var FILE CERT KEY)
   endif()
 endforeach()
 find_program(OSSLSIGNCODE osslsigncode REQUIRED)
+# The product's name as the signature describes it (the build passes it).
+set(description "")
+if(DESCRIPTION)
+  set(description -n ${DESCRIPTION})
+endif()
 set(stamp "")
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(stamp -time $ENV{SOURCE_DATE_EPOCH})
@@ -34,7 +39,7 @@ endif()
 file(REMOVE ${FILE}.signed)
 execute_process(
   COMMAND ${OSSLSIGNCODE} sign -certs ${CERT} -key ${KEY}
-          -n "QuillmateV1.0.0614 beta" -h sha256 ${stamp} ${timestamp}
+          ${description} -h sha256 ${stamp} ${timestamp}
           -in ${FILE} -out ${FILE}.signed
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

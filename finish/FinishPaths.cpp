@@ -2,13 +2,11 @@
 
 #include <cstdio>
 
-const char kSuccessPageCommandLine[] = " http://www.dunmerra.example/suc.html";
-
-bool JoinBounded(char* buf, size_t size, const char* a, const char* b) {
+bool JoinBounded(char* buf, size_t size, const char* a, const char* b, const char* c) {
     if (!buf || size == 0) return false;
     buf[0] = '\0';
-    if (!a || !b) return false;
-    const int n = std::snprintf(buf, size, "%s%s", a, b);
+    if (!a || !b || !c) return false;
+    const int n = std::snprintf(buf, size, "%s%s%s", a, b, c);
     if (n < 0 || static_cast<size_t>(n) >= size) {
         buf[0] = '\0';
         return false;
@@ -31,6 +29,6 @@ CString QuotedCommandLine(const char* path) {
 
 CString UninstallCommandLine(const char* installDir) {
     CString path(installDir);
-    path += "uninstall.exe";
+    path += product::kFilesUninstaller;
     return QuotedCommandLine(path);
 }

@@ -3,17 +3,18 @@
 #include <cstddef>
 
 #include "afx/afxstr.h"
+#include "product.h"
 
 // Buffer sizes of the finishing actions.
 constexpr size_t kTargetPathBytes = 255;    // directory plus program name
 constexpr size_t kShortcutPathBytes = 260;  // MAX_PATH
 
-// a followed by b in buf (size bytes). FALSE, with buf emptied, when it does not fit
+// a followed by b (and c) in buf (size bytes). FALSE, with buf emptied, when it does not fit
 // or a part is missing: a path that was cut short is never used.
-bool JoinBounded(char* buf, size_t size, const char* a, const char* b);
+bool JoinBounded(char* buf, size_t size, const char* a, const char* b, const char* c = "");
 
 // The shortcut's working directory: the target's text before its last backslash
-// (a whole character, not a trail byte), "" when there is none. "D:\pkl.exe" gives "D:".
+// (a whole character, not a trail byte), "" when there is none. "D:\app.exe" gives "D:".
 CString LinkWorkingDirectory(const char* target);
 
 // A program path as a command line: in double quotes, so that a blank in the path
@@ -24,4 +25,4 @@ CString QuotedCommandLine(const char* path);
 CString UninstallCommandLine(const char* installDir);
 
 // The browser's command line: one blank, then the address.
-extern const char kSuccessPageCommandLine[];
+inline const char* const kSuccessPageCommandLine = product::kFinishSuccessCommandLine;

@@ -7,10 +7,6 @@
 
 namespace {
 
-const char kProductKey[] = "Software\\tesmarin";
-const char kVersionKeyCreate[] = "SOFTWARE\\tsmVersion";
-const char kVersionKeyOpen[] = "Software\\tsmVersion";
-
 // An open registry key, closed when the object goes.
 class RegKey {
 public:
@@ -63,12 +59,12 @@ void WriteInstallRecords(const char* lpszInstallDir) {
     const char* dir = lpszInstallDir ? lpszInstallDir : "";
     {
         RegKey key;
-        if (EnsureAndOpen(key, kProductKey)) key.SetString("Path", dir);
+        if (EnsureAndOpen(key, product::kRegistryProductKey)) key.SetString(product::kRegistryPathValue, dir);
     }
     RegKey key;
     if (EnsureAndOpen(key, SETUP_UNINSTALL_KEY)) {
-        key.SetString("DisplayName", "Orvane");
-        key.SetString("DisplayVersion", "1.0.0");
+        key.SetString("DisplayName", product::kRegistryDisplayName);
+        key.SetString("DisplayVersion", product::kRegistryDisplayVersion);
         key.SetString("UninstallString", UninstallCommandLine(dir));
     }
 }
@@ -76,20 +72,20 @@ void WriteInstallRecords(const char* lpszInstallDir) {
 void WriteVersionRecord() {
     {
         RegKey created;
-        if (!created.Create(kVersionKeyCreate)) return;
+        if (!created.Create(product::kRegistryVersionKeyCreate)) return;
     }
     struct Value {
         const char* name;
         const char* data;
     };
     const Value values[] = {
-        {"tsmVersion", "1.0.0614"},
-        {"tsmFilePath", g_strInstallDir},
-        {"tsmType", "xl"},
+        {product::kRegistryVersionValue, product::kProductBuild},
+        {product::kRegistryFolderValue, g_strInstallDir},
+        {product::kRegistryTypeValue, product::kRegistryType},
     };
     for (const Value& v : values) {
         RegKey key;
-        if (key.Open(kVersionKeyOpen)) key.SetString(v.name, v.data);
+        if (key.Open(product::kRegistryVersionKey)) key.SetString(v.name, v.data);
     }
 }
 

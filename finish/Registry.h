@@ -2,12 +2,14 @@
 #pragma once
 #include <windows.h>
 
-// "Path" in Software\tesmarin and the uninstall entry (DisplayName, DisplayVersion,
-// UninstallString). Failures are silent.
+#include "product.h"
+
+// The install directory in the product key and the uninstall entry (DisplayName,
+// DisplayVersion, UninstallString). Failures are silent.
 void WriteInstallRecords(const char* lpszInstallDir);
-// tsmVersion, tsmFilePath (g_strInstallDir), tsmType in Software\tsmVersion.
+// The build, the install directory (g_strInstallDir) and the type in the version key.
 void WriteVersionRecord();
 // TRUE when the key opened and the value was deleted.
 BOOL DeleteRegistryValue(const char* lpszSubKey, const char* lpszValueName);
 
-#define SETUP_UNINSTALL_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\tesmarin"
+#define SETUP_UNINSTALL_KEY product::kRegistryUninstallKey

@@ -56,7 +56,7 @@ BOOL CreateShellLink(const char* lpszTarget, const char* lpszLinkPath) {
         return FALSE;
     link->SetPath(lpszTarget);
     link->SetWorkingDirectory(LinkWorkingDirectory(lpszTarget));
-    link->SetDescription("Shortcut");
+    link->SetDescription(product::kShortcutsDescription);
     link->SetShowCmd(SW_SHOW);
 
     ComPtr<IPersistFile> file;
@@ -78,7 +78,7 @@ CString BrowserErrorText(DWORD dwError) {
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(message.Out()), 0,
                    nullptr);
     CString text;
-    text.Format("执行软件时出错：%s", message.Get() ? message.Get() : "");
+    text.Format(product::kTextsBrowserError, message.Get() ? message.Get() : "");
     return text;
 }
 

@@ -9,7 +9,7 @@
 #define SETUP_BROWSER_PATH "C:\\Program Files\\Internet Explorer\\iexplore.exe"
 
 // Writes a shortcut to lpszTarget at lpszLinkPath (working directory: the target's
-// folder, description "Shortcut", show command SW_SHOW). The caller initialises COM.
+// folder, the product's description, show command SW_SHOW). The caller initialises COM.
 // FALSE when the link object cannot be made, the path does not fit MAX_PATH UTF-16
 // units, or the file cannot be saved (no file is then written).
 BOOL CreateShellLink(const char* lpszTarget, const char* lpszLinkPath);

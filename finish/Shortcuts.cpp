@@ -8,12 +8,6 @@
 
 namespace {
 
-const char kProgramName[] = "pkl.exe";
-const char kUninstallerName[] = "Uninstall.exe";
-const char kLinkName[] = "\\Quillmate.lnk";
-const char kGroupName[] = "\\Quillmate";
-const char kUninstallLinkName[] = "\\卸载.lnk";
-
 // CoInitialize for the lifetime of the object; uninitialised only when it took.
 class ComApartment {
 public:
@@ -40,12 +34,12 @@ BOOL ResolveFolder(SpecialFolderResolver resolve, int csidl, char (&path)[MAX_PA
     return TRUE;
 }
 
-// One shortcut to installDir + program in folder + linkName, when both paths fit.
+// One shortcut to installDir + program in folder\linkName, when both paths fit.
 BOOL LinkProgram(const char* installDir, const char* program, const char* folder, const char* linkName) {
     char target[kTargetPathBytes];
     char link[kShortcutPathBytes];
     if (!JoinBounded(target, sizeof(target), installDir, program)) return FALSE;
-    if (!JoinBounded(link, sizeof(link), folder, linkName)) return FALSE;
+    if (!JoinBounded(link, sizeof(link), folder, "\\", linkName)) return FALSE;
     return CreateShellLink(target, link);
 }
 
@@ -66,32 +60,33 @@ BOOL CreateStartupShortcut(const char* lpszInstallDir) {
     ComApartment com;
     char folder[MAX_PATH];
     if (!GetStartupFolder(IsOsMajorVersion5(), folder)) return FALSE;
-    return LinkProgram(lpszInstallDir, kProgramName, folder, kLinkName);
+    return LinkProgram(lpszInstallDir, product::kFilesProgram, folder, product::kShortcutsLink);
 }
 
 BOOL CreateDesktopShortcut(const char* lpszInstallDir) {
     ComApartment com;
     char folder[MAX_PATH];
     if (!ResolveFolder(SHGetSpecialFolderPathA, CSIDL_DESKTOP, folder)) return FALSE;
-    return LinkProgram(lpszInstallDir, kProgramName, folder, kLinkName);
+    return LinkProgram(lpszInstallDir, product::kFilesProgram, folder, product::kShortcutsLink);
 }
 
 BOOL CreateStartMenuGroup(const char* lpszInstallDir) {
     char menu[MAX_PATH];
     char group[kShortcutPathBytes];
     if (!ResolveFolder(SHGetSpecialFolderPathA, CSIDL_COMMON_STARTMENU, menu)) return FALSE;
-    if (!JoinBounded(group, sizeof(group), menu, kGroupName)) return FALSE;
+    if (!JoinBounded(group, sizeof(group), menu, "\\", product::kShortcutsGroup)) return FALSE;
     CreateDirectoryA(group, nullptr);  // an existing folder is simply used
 
     ComApartment com;
-    const BOOL program = LinkProgram(lpszInstallDir, kProgramName, group, kLinkName);
-    const BOOL uninstaller = LinkProgram(lpszInstallDir, kUninstallerName, group, kUninstallLinkName);
+    const BOOL program = LinkProgram(lpszInstallDir, product::kFilesProgram, group, product::kShortcutsLink);
+    const BOOL uninstaller =
+        LinkProgram(lpszInstallDir, product::kFilesUninstallerLinkTarget, group, product::kShortcutsUninstallLink);
     return program && uninstaller;
 }
 
 BOOL RunProgramIn(const char* lpszInstallDir) {
     char target[kTargetPathBytes];
-    if (!JoinBounded(target, sizeof(target), lpszInstallDir, kProgramName)) return FALSE;
+    if (!JoinBounded(target, sizeof(target), lpszInstallDir, product::kFilesProgram)) return FALSE;
     PROCESS_INFORMATION pi = {};
     if (!StartForDesktopUser(nullptr, QuotedCommandLine(target), pi)) return FALSE;
     // As WinExec does: the program gets up to 30 s to come up before the wizard goes on.

@@ -18,7 +18,7 @@ BOOL GetStartupFolder(BOOL bOsMajor5, char (&path)[MAX_PATH], int* pnCsidl = nul
 // Paths that do not fit their buffers give no shortcut.
 BOOL CreateStartupShortcut(const char* lpszInstallDir);
 BOOL CreateDesktopShortcut(const char* lpszInstallDir);
-// The "Quillmate" folder in the all-users Start Menu with the program's and the
+// The product's folder in the all-users Start Menu with the program's and the
 // uninstaller's shortcuts (an existing folder is used as it is).
 BOOL CreateStartMenuGroup(const char* lpszInstallDir);
 // Starts the installed program, its path quoted; TRUE when WinExec started it.

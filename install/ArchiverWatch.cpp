@@ -2,6 +2,7 @@
 
 #include "install/Rollback.h"
 #include "pages/InstallPage.h"
+#include "product.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ WatchedProcess g_archiver;
 BOOL WatchArchiver(DWORD pid) { return pid != 0 && g_archiver.Open(pid); }
 
 BOOL IsArchiverRunning() {
-    if (!g_archiver.Get()) return FindProcessByName(SETUP_ARCHIVER_NAME) != 0;
+    if (!g_archiver.Get()) return FindProcessByName(product::kFilesArchiver) != 0;
     return WaitForSingleObject(g_archiver.Get(), 0) == WAIT_TIMEOUT;
 }
 

@@ -8,7 +8,7 @@
 // opened; the checks below then fall back to the process list.
 BOOL WatchArchiver(DWORD pid);
 
-// TRUE while the watched archiver runs; without one, while any process named UHARC.EXE
+// TRUE while the watched archiver runs; without one, while any process with the archiver's name
 // runs.
 BOOL IsArchiverRunning();
 

@@ -7,6 +7,7 @@
 #include "install/HiddenConsole.h"
 #include "install/Rollback.h"
 #include "pages/InstallPage.h"
+#include "product.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ const UINT_PTR kExpanderTimer = 2;
 const UINT kExpanderCheckMs = 250;
 
 void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
-    page.m_strStatus = "Completing...";
+    page.m_strStatus = product::kTextsCompleting;
     page.UpdateData(FALSE);
     page.m_progress.SetPos(100);
     const CString dir = frame.m_pageFolder.m_strFolder;
@@ -29,8 +30,8 @@ void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
     ForgetArchiver();
     ReleaseHeldFile(HeldFile::Archive);
     ReleaseHeldFile(HeldFile::Archiver);
-    DeleteFileA(dir + SETUP_ARCHIVE_NAME);
-    DeleteFileA(dir + SETUP_ARCHIVER_NAME);
+    DeleteFileA(dir + product::kFilesArchive);
+    DeleteFileA(dir + product::kFilesArchiver);
     frame.m_btnBack.EnableWindow(FALSE);
     frame.m_btnNext.EnableWindow(TRUE);
     frame.m_btnCancel.EnableWindow(FALSE);
@@ -41,7 +42,7 @@ void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
 void AbandonInstallation(CInstallPage& page, CSetupDlg& frame) {
     page.UpdateData(FALSE);
     CString text;
-    text.Format("解压程序 %s 意外结束，安装未能完成。\r\n\r\n%s", SETUP_ARCHIVER_NAME,
+    text.Format(product::kTextsArchiverEnded, product::kFilesArchiver,
                 page.m_strStatus.GetString());
     AfxMessageBox(text, MB_OK | MB_ICONSTOP);
     ForgetArchiver();

@@ -1,4 +1,5 @@
 #include "install/InstallPaths.h"
+#include "product.h"
 
 #include <cctype>
 #include <cstdio>
@@ -89,9 +90,13 @@ bool IsUsableInstallDir(const char* dir) {
 CString ArchiverCommandLine(const char* dir) {
     CString line("\"");
     line += dir;
-    line += "\\UHARC.EXE\" x -y \"";
+    line += "\\";
+    line += product::kFilesArchiver;
+    line += "\" x -y \"";
     line += dir;
-    line += "\\fenrow.uha\"";
+    line += "\\";
+    line += product::kFilesArchive;
+    line += '"';
     return line;
 }
 

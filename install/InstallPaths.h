@@ -6,7 +6,7 @@
 
 #include "afx/afxstr.h"
 
-// Longest installation directory, trailing backslash included. "uninstall.exe" appended
+// Longest installation directory, trailing backslash included. The uninstaller's name appended
 // must fit the 255-byte buffers the registry records are built in (241), and the
 // expansion's MAX_PATH names, D + "jre\lib\ext\*.pack.gz" and the expander
 // D + "jre\bin\unpack200.exe" (21 bytes each), must fit 259 characters: beyond 238 the
@@ -21,7 +21,7 @@ constexpr int kMaxInstallDirBytes = 238;
 // whose trail byte happens to equal '\' or '|' is taken whole.
 bool IsUsableInstallDir(const char* dir);
 
-// "<D>\UHARC.EXE" x -y "<D>\fenrow.uha" with the quotes; D's own trailing backslash
+// "<D>\<archiver>" x -y "<D>\<archive>" with the quotes; D's own trailing backslash
 // and the literal's leading one give the doubled separator the file functions accept.
 CString ArchiverCommandLine(const char* dir);
 

@@ -4,6 +4,7 @@
 #include "finish/Registry.h"
 #include "install/HeldFiles.h"
 #include "pages/InstallPage.h"
+#include "product.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ void DeleteWithRetry(const char* path) {
 }  // namespace
 
 BOOL StopArchiver(DWORD dwWaitMs) {
-    const DWORD pid = FindProcessByName(SETUP_ARCHIVER_NAME);
+    const DWORD pid = FindProcessByName(product::kFilesArchiver);
     if (pid == 0) return FALSE;
     ProcessHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
     if (!process.Get()) return FALSE;
@@ -46,7 +47,7 @@ BOOL StopArchiver(DWORD dwWaitMs) {
 }
 
 BOOL WaitForArchiverEnd(DWORD dwWaitMs) {
-    const DWORD pid = FindProcessByName(SETUP_ARCHIVER_NAME);
+    const DWORD pid = FindProcessByName(product::kFilesArchiver);
     if (pid == 0) return TRUE;
     ProcessHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     if (!process.Get()) return FALSE;
@@ -65,8 +66,8 @@ void RollBackInstallation(const char* lpszInstallDir) {
     ReleaseHeldFile(HeldFile::Archive);
     ReleaseHeldFile(HeldFile::Archiver);
     if (!dir.IsEmpty()) {
-        DeleteWithRetry(dir + SETUP_ARCHIVE_NAME);
-        DeleteWithRetry(dir + SETUP_ARCHIVER_NAME);
+        DeleteWithRetry(dir + product::kFilesArchive);
+        DeleteWithRetry(dir + product::kFilesArchiver);
     }
     RemoveUninstallEntry();
 }

@@ -14,6 +14,7 @@
 #include "install/InstallPaths.h"
 #include "install/Rollback.h"
 #include "pages/InstallPage.h"
+#include "product.h"
 #include "res/resource.h"
 
 namespace {
@@ -95,7 +96,7 @@ void ReturnToFolderPage(CSetupDlg& frame) {
 }
 
 void ShowFolderError(CSetupDlg& frame) {
-    AfxMessageBox("文件夹路径错误!", MB_OK, 0);
+    AfxMessageBox(product::kTextsFolderError, MB_OK, 0);
     ReturnToFolderPage(frame);
 }
 
@@ -103,7 +104,7 @@ void ShowFolderError(CSetupDlg& frame) {
 // seen; its id, or 0.
 DWORD WaitForArchiverStart() {
     for (DWORD waited = 0;; waited += kPollMs) {
-        const DWORD pid = FindProcessByName(SETUP_ARCHIVER_NAME);
+        const DWORD pid = FindProcessByName(product::kFilesArchiver);
         if (pid != 0 || waited >= kArchiverAppearMs) return pid;
         Sleep(kPollMs);
     }
@@ -138,7 +139,7 @@ void CInstallPage::StartInstall() {
     WriteInstallRecords(dir);
     if (!HasRoomForInstallation(dir, archive, LoadPayload(IDR_ARCHIVER))) {
         RemoveUninstallEntry();
-        AfxMessageBox("磁盘空间不足!", MB_OK, 0);
+        AfxMessageBox(product::kTextsDiskFull, MB_OK, 0);
         ReturnToFolderPage(frame);
         return;
     }
@@ -148,12 +149,12 @@ void CInstallPage::StartInstall() {
         return;
     }
 
-    const bool archiveWritten = WritePayloadFile(HeldFile::Archive, dir + "\\" SETUP_ARCHIVE_NAME, archive);
+    const bool archiveWritten = WritePayloadFile(HeldFile::Archive, dir + "\\" + product::kFilesArchive, archive);
     WriteArchiver();
     // A full disk, a folder without write access or a file changed under us: nothing is
     // started on a payload that is not exactly the carried one.
     if (!archiveWritten || !IsFileHeld(HeldFile::Archiver)) {
-        AfxMessageBox("无法写入安装文件夹，安装没有进行。\r\n请检查磁盘空间和写入权限后重试。", MB_OK | MB_ICONSTOP);
+        AfxMessageBox(product::kTextsWriteFailed, MB_OK | MB_ICONSTOP);
         RollBackInstallation(dir);
         ReturnToFolderPage(frame);
         return;
@@ -173,7 +174,7 @@ void CInstallPage::StartInstall() {
     if (pid == 0) {
         DetachArchiverConsole();
         CString text;
-        text.Format("无法启动解压程序 %s，安装没有进行。\r\n请检查安装文件夹后重试。", SETUP_ARCHIVER_NAME);
+        text.Format(product::kTextsArchiverStartFailed, product::kFilesArchiver);
         AfxMessageBox(text, MB_OK | MB_ICONSTOP);
         RollBackInstallation(dir);
         ReturnToFolderPage(frame);
@@ -186,7 +187,7 @@ void CInstallPage::StartInstall() {
 
 void CInstallPage::WriteArchiver() {
     const CString dir = GetFrame()->m_pageFolder.m_strFolder;
-    WritePayloadFile(HeldFile::Archiver, dir + "\\" SETUP_ARCHIVER_NAME, LoadPayload(IDR_ARCHIVER));
+    WritePayloadFile(HeldFile::Archiver, dir + "\\" + product::kFilesArchiver, LoadPayload(IDR_ARCHIVER));
 }
 
 DWORD FindProcessByName(const char* lpszName) {

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "pages/PageFonts.h"
+#include "product.h"
 #include "res/resource.h"
 
 CString g_strInstallDir;
@@ -25,7 +26,7 @@ END_MESSAGE_MAP()
 
 BOOL CFolderPage::OnInitDialog() {
     CDialog::OnInitDialog();
-    m_strFolder = "C:\\Program Files\\dunmerra\\";
+    m_strFolder = product::kFolderDefault;
     UpdateData(FALSE);
     g_strInstallDir = m_strFolder;
     return TRUE;
@@ -58,7 +59,7 @@ void CFolderPage::OnBrowse() {
     bi.hwndOwner = m_hWnd;
     bi.pidlRoot = nullptr;
     bi.pszDisplayName = displayName;
-    bi.lpszTitle = "选择要安装 Quillmate完整内测V0.9.0422版 的文件夹位置:";
+    bi.lpszTitle = product::kFolderBrowseTitle;
     bi.ulFlags = 0;
     LPITEMIDLIST pidl = ::SHBrowseForFolderA(&bi);
     if (!pidl) return;

@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
-"""Builds the folder that the default setup.exe installs: the demo application Quillmate.
+"""Builds the folder that a setup.exe installs by default: the demo application.
 
   make_demo.py --stage DIR --expected DIR --pkl EXE --uninstall EXE --unpack200 EXE
+               --name NAME --build BUILD --program FILE --uninstaller FILE
   make_demo.py --large DIR --from STAGE --megabytes N
+
+NAME and BUILD are the product's name and build, FILE the names under which the tree
+holds the program (--pkl) and the uninstaller (--uninstall).
 
 The first form writes the application tree into --stage (replacing it) and copies of the
 unpacked libraries into --expected, for the tests to compare the expansions with. The
@@ -30,22 +34,29 @@ WORDS = ("quill mate note page draft ink margin paragraph chapter outline index 
 LIBRARIES = [
     ("jre/lib/rt.jar", "java/quill/core", 520, 5200),
     ("jre/lib/ext/localedata.jar", "sun/text/resources/ext", 160, 3800),
-    ("jre/lib/ext/quillfx.jar", "com/quillmate/fx", 120, 4200),
+    ("jre/lib/ext/quillfx.jar", "com/{lower}/fx", 120, 4200),
     ("jre/lib/ext/sunjce_provider.jar", "com/sun/crypto/provider", 70, 6000),
 ]
 
+# {name}, {lower} and {build}: the product's name, the same in lower case, its build.
 DATA_FILES = {
-    "data/quillmate.ini": "[Quillmate]\r\nVersion=1.0.0614\r\nLanguage=zh-CN\r\nAutoSave=5\r\n",
-    "data/templates/默认模板.txt": "标题：\r\n\r\n正文：\r\n\r\n—— 由 Quillmate 生成\r\n",
+    "data/{lower}.ini": "[{name}]\r\nVersion={build}\r\nLanguage=zh-CN\r\nAutoSave=5\r\n",
+    "data/templates/默认模板.txt": "标题：\r\n\r\n正文：\r\n\r\n—— 由 {name} 生成\r\n",
     "data/templates/letters/感谢信.txt": "尊敬的{收件人}：\r\n\r\n感谢您的支持与帮助。\r\n\r\n此致\r\n敬礼\r\n",
     "data/templates/letters/meeting-notes.txt": "Meeting notes\r\n=============\r\n\r\nAttendees:\r\nAgenda:\r\n",
-    "docs/README.txt": "Quillmate 1.0.0614\r\n\r\nA small note-taking application.\r\n",
-    "docs/许可协议.txt": "Quillmate 最终用户许可协议\r\n\r\n本软件按“原样”提供。\r\n",
+    "docs/README.txt": "{name} {build}\r\n\r\nA small note-taking application.\r\n",
+    "docs/许可协议.txt": "{name} 最终用户许可协议\r\n\r\n本软件按“原样”提供。\r\n",
     "jre/release": 'JAVA_VERSION="1.8.0_402"\nOS_NAME="Windows"\nOS_ARCH="x86"\n',
-    "jre/lib/quillmate.properties": "quill.version=1.0.0614\nquill.packed=true\n",
+    "jre/lib/{lower}.properties": "quill.version={build}\nquill.packed=true\n",
 }
 
 EMPTY_FOLDERS = ["logs"]
+
+
+def fill(text, words):
+    for key, value in words.items():
+        text = text.replace("{%s}" % key, value)
+    return text
 
 
 def epoch():
@@ -67,11 +78,11 @@ def class_bytes(rng, name, size):
     return bytes(out[:size])
 
 
-def make_jar(path, prefix, count, mean, seed):
+def make_jar(path, prefix, count, mean, seed, name):
     rng = random.Random(seed)
     stamp = (1980, 1, 1, 0, 0, 0)
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as jar:
-        entries = [("META-INF/MANIFEST.MF", b"Manifest-Version: 1.0\r\nCreated-By: Quillmate build\r\n\r\n")]
+        entries = [("META-INF/MANIFEST.MF", ("Manifest-Version: 1.0\r\nCreated-By: %s build\r\n\r\n" % name).encode())]
         for i in range(count):
             name = "%s/%s%s%d.class" % (prefix, rng.choice(WORDS).capitalize(), rng.choice(WORDS).capitalize(), i)
             size = max(200, int(rng.expovariate(1.0 / mean)))
@@ -114,22 +125,23 @@ def make_stage(args):
     stage, expected = args.stage + ".tmp", args.expected + ".tmp"
     fresh_dir(stage)
     fresh_dir(expected)
-    for rel, src in (("pkl.exe", args.pkl), ("uninstall.exe", args.uninstall), ("jre/bin/unpack200.exe", args.unpack200)):
+    words = {"name": args.name, "lower": args.name.lower(), "build": args.build}
+    for rel, src in ((args.program, args.pkl), (args.uninstaller, args.uninstall), ("jre/bin/unpack200.exe", args.unpack200)):
         dst = os.path.join(stage, rel)
         os.makedirs(os.path.dirname(dst), exist_ok=True)
         shutil.copyfile(src, dst)
     for seed, (rel, prefix, count, mean) in enumerate(LIBRARIES, start=614):
         jar = os.path.join(expected, rel)
         os.makedirs(os.path.dirname(jar), exist_ok=True)
-        make_jar(jar, prefix, count, mean, seed)
+        make_jar(jar, fill(prefix, words), count, mean, seed, args.name)
         packed = os.path.join(stage, rel + ".pack.gz")
         os.makedirs(os.path.dirname(packed), exist_ok=True)
         gzip_n(jar, packed)
     for rel, text in DATA_FILES.items():
-        dst = os.path.join(stage, rel)
+        dst = os.path.join(stage, fill(rel, words))
         os.makedirs(os.path.dirname(dst), exist_ok=True)
         with open(dst, "w", encoding="utf-8", newline="") as f:
-            f.write(text)
+            f.write(fill(text, words))
     for rel in EMPTY_FOLDERS:
         os.makedirs(os.path.join(stage, rel), exist_ok=True)
     set_times(stage)
@@ -169,6 +181,10 @@ def main():
     p.add_argument("--pkl")
     p.add_argument("--uninstall")
     p.add_argument("--unpack200")
+    p.add_argument("--name")
+    p.add_argument("--build")
+    p.add_argument("--program")
+    p.add_argument("--uninstaller")
     p.add_argument("--large")
     p.add_argument("--from", dest="from_dir")
     p.add_argument("--megabytes", type=int, default=80)
@@ -177,10 +193,12 @@ def main():
         if not args.from_dir:
             p.error("--large needs --from")
         make_large(args)
-    elif args.stage and args.expected and args.pkl and args.uninstall and args.unpack200:
+    elif all((args.stage, args.expected, args.pkl, args.uninstall, args.unpack200, args.name, args.build, args.program,
+              args.uninstaller)):
         make_stage(args)
     else:
-        p.error("give --stage, --expected, --pkl, --uninstall and --unpack200, or --large and --from")
+        p.error("give --stage, --expected, --pkl, --uninstall, --unpack200, --name, --build, --program and "
+                "--uninstaller, or --large and --from")
     return 0
 
 

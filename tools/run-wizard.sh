@@ -10,6 +10,8 @@ if [ "$(id -u)" = 0 ]; then bash tools/setup-machine.sh; fi
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target setup -j "$(nproc)"
 exe=$repo/build/win64/installers/setup/setup.exe
+# The frame's caption holds the product's name (build/win64/products/default/product.cmake).
+product_name=$(sed -n 's/^set(PRODUCT_PRODUCT_NAME "\(.*\)")$/\1/p' "$repo/build/win64/products/default/product.cmake")
 
 export SETUP_WINE_ROOT=$repo/build/wine-tour
 if [ -n "${DISPLAY:-}" ]; then
@@ -29,7 +31,7 @@ pid=$!
 
 wid=""
 for _ in $(seq 100); do
-  wid=$(xdotool search --name 'Quillmate' 2>/dev/null | head -n 1 || true)
+  wid=$(xdotool search --name "$product_name" 2>/dev/null | head -n 1 || true)
   [ -n "$wid" ] && break
   sleep 0.2
 done

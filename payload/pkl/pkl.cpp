@@ -1,4 +1,4 @@
-// pkl.exe: the demo application "Quillmate". It shows its version, the folder it was
+// The demo application, the program a product installs. It shows its version, the folder it was
 // installed in, and whether the runtime's packed libraries have been expanded yet
 // (setup.exe starts the expansions in the background, so the window keeps looking).
 #include <windows.h>
@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "product.h"
+
 namespace {
 
-const wchar_t kClassName[] = L"QuillmateMain";
-const wchar_t kVersion[] = L"1.0.0614";
+const wchar_t* const kClassName = product::kFilesProgramWindowClassW;
+const wchar_t* const kVersion = product::kProductBuildW;
 const UINT_PTR kRefreshTimer = 1;
 const int kEditId = 100;
 
@@ -67,7 +69,7 @@ std::wstring StatusText() {
   size_t ready = 0;
   for (const Library& lib : libs) ready += lib.present ? 1 : 0;
 
-  std::wstring text = L"Quillmate\r\n\r\n版本：";
+  std::wstring text = std::wstring(product::kProductNameW) + L"\r\n\r\n版本：";
   text += kVersion;
   text += L"\r\n安装文件夹：" + folder + L"\r\n\r\n";
   if (libs.empty()) {
@@ -135,7 +137,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   wc.lpszClassName = kClassName;
   if (!RegisterClassExW(&wc)) return 1;
-  HWND wnd = CreateWindowExW(0, kClassName, L"Quillmate", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 520,
+  HWND wnd = CreateWindowExW(0, kClassName, product::kProductNameW, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 520,
                              340, nullptr, nullptr, instance, nullptr);
   if (!wnd) return 1;
   ShowWindow(wnd, show);

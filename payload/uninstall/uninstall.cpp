@@ -1,6 +1,6 @@
-// Quillmate's uninstaller: uninstall.exe in the install folder D.
+// The product's uninstaller, in the install folder D under the product's name for it.
 //
-//   uninstall.exe [/S]     asks first (not with /S), then removes the installation
+//   <uninstaller> [/S]     asks first (not with /S), then removes the installation
 //
 // It removes only what the installation made: the files and folders listed in
 // D\uninstall.lst (the manifest the archiver stores in every archive), the expanded
@@ -11,7 +11,7 @@
 // A running program cannot delete its own file, so the last step hands over to a copy
 // of this program (started with "/finish") in a folder of %TEMP% made for it under an
 // unpredictable name, open to this user only (to Administrators and SYSTEM when
-// elevated), which waits on a handle to this process, then deletes uninstall.exe and the
+// elevated), which waits on a handle to this process, then deletes the uninstaller and the
 // emptied D. That copy marks itself and its folder for deletion at the next restart. This works the same on Windows and under Wine, where a
 // "cmd /c ping & del" delay would depend on timing instead of the process's end.
 //
@@ -32,12 +32,12 @@
 #include "afx/afxdll.h"
 #include "afx/afxpath.h"
 #include "manifest.h"
+#include "product.h"
 
 namespace {
 
-const wchar_t kTitle[] = L"Quillmate 卸载";
+const wchar_t* const kTitle = product::kUninstallerTitleW;
 const wchar_t kManifestName[] = L"uninstall.lst";
-const wchar_t kMainWindowClass[] = L"QuillmateMain";
 
 enum ExitCode { kDone = 0, kCancelled = 1, kLeftovers = 2, kNoManifest = 3 };
 
@@ -224,7 +224,7 @@ std::wstring MakePrivateFolder(const std::wstring& parent) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     unsigned char random[16];
     if (!RtlGenRandom(random, sizeof(random))) return std::wstring();
-    std::wstring name = parent + L"~quillmate-";
+    std::wstring name = parent + product::kUninstallerTempPrefixW;
     for (unsigned char b : random) {
       static const wchar_t kHex[] = L"0123456789abcdef";
       name += kHex[b >> 4];
@@ -311,14 +311,14 @@ void Uninstaller::RemoveShortcuts() {
   ComScope com;
   std::vector<std::wstring> startup_folders = {SpecialFolder(CSIDL_COMMON_STARTUP), SpecialFolder(CSIDL_ALTSTARTUP)};
   for (const std::wstring& folder : startup_folders)
-    if (!folder.empty()) RemoveShortcut(WithBackslash(folder) + L"Quillmate.lnk");
+    if (!folder.empty()) RemoveShortcut(WithBackslash(folder) + product::kShortcutsLinkW);
   std::wstring desktop = SpecialFolder(CSIDL_DESKTOP);
-  if (!desktop.empty()) RemoveShortcut(WithBackslash(desktop) + L"Quillmate.lnk");
+  if (!desktop.empty()) RemoveShortcut(WithBackslash(desktop) + product::kShortcutsLinkW);
   std::wstring start_menu = SpecialFolder(CSIDL_COMMON_STARTMENU);
   if (!start_menu.empty()) {
-    std::wstring group = WithBackslash(start_menu) + L"Quillmate";
-    RemoveShortcut(group + L"\\Quillmate.lnk");
-    RemoveShortcut(group + L"\\卸载.lnk");
+    std::wstring group = WithBackslash(start_menu) + product::kShortcutsGroupW;
+    RemoveShortcut(group + L"\\" + product::kShortcutsLinkW);
+    RemoveShortcut(group + L"\\" + product::kShortcutsUninstallLinkW);
     RemoveDirectoryW(group.c_str());  // only when empty: other shortcuts stay
   }
 }
@@ -426,22 +426,23 @@ void Uninstaller::RemoveKeyValues(const wchar_t* path, const wchar_t* const* nam
 }
 
 void Uninstaller::RemoveRegistry() {
-  static const wchar_t* const kProduct[] = {L"Path"};
+  using namespace product;
+  static const wchar_t* const kProduct[] = {kRegistryPathValueW};
   static const wchar_t* const kUninstall[] = {L"DisplayName", L"DisplayVersion", L"UninstallString"};
-  static const wchar_t* const kVersion[] = {L"tsmVersion", L"tsmFilePath", L"tsmType"};
-  RemoveKeyValues(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\tesmarin", kUninstall,
-                  sizeof(kUninstall) / sizeof(kUninstall[0]), L"UninstallString", true);
-  RemoveKeyValues(L"Software\\tsmVersion", kVersion, sizeof(kVersion) / sizeof(kVersion[0]), L"tsmFilePath", false);
+  static const wchar_t* const kVersion[] = {kRegistryVersionValueW, kRegistryFolderValueW, kRegistryTypeValueW};
+  RemoveKeyValues(kRegistryUninstallKeyW, kUninstall, sizeof(kUninstall) / sizeof(kUninstall[0]), L"UninstallString",
+                  true);
+  RemoveKeyValues(kRegistryVersionKeyW, kVersion, sizeof(kVersion) / sizeof(kVersion[0]), kRegistryFolderValueW, false);
   // Last, since it is the record the others are cross-checked against by other tools.
-  RemoveKeyValues(L"Software\\tesmarin", kProduct, sizeof(kProduct) / sizeof(kProduct[0]), L"Path", false);
+  RemoveKeyValues(kRegistryProductKeyW, kProduct, sizeof(kProduct) / sizeof(kProduct[0]), kRegistryPathValueW, false);
 }
 
-// The program's window: a running pkl.exe would keep its file (and D) from going.
+// The program's window: a running program would keep its file (and D) from going.
 void Uninstaller::CloseRunningProgram() {
   for (int round = 0; round < 8; ++round) {
     HWND wnd = nullptr;
     bool found = false;
-    while ((wnd = FindWindowExW(nullptr, wnd, kMainWindowClass, nullptr)) != nullptr) {
+    while ((wnd = FindWindowExW(nullptr, wnd, product::kFilesProgramWindowClassW, nullptr)) != nullptr) {
       DWORD pid = 0;
       GetWindowThreadProcessId(wnd, &pid);
       Handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
@@ -469,7 +470,7 @@ void Uninstaller::HandOverSelfDelete() {
   if (n == 0 || n > MAX_PATH) return at_restart();
   std::wstring folder = MakePrivateFolder(temp);
   if (folder.empty()) return at_restart();
-  std::wstring copy = folder + L"\\uninstall.exe";
+  std::wstring copy = folder + L"\\" + product::kFilesUninstallerW;
   auto drop_copy = [&] {
     DeleteFileW(copy.c_str());
     RemoveDirectoryW(folder.c_str());
@@ -544,14 +545,14 @@ int Run() {
   std::string text;
   uninst::Manifest manifest;
   if (!ReadSmallFile(dir + kManifestName, &text) || !uninst::ParseManifest(text, &manifest)) {
-    Message(silent,
-            L"在 " + dir + L" 中找不到有效的安装清单 uninstall.lst。\n\n"
-            L"为了不误删其他文件，卸载程序没有删除任何内容。",
-            MB_OK | MB_ICONERROR);
+    std::wstring text = product::kUninstallerNoManifestW;
+    const size_t at = text.find(L"%s");
+    if (at != std::wstring::npos) text.replace(at, 2, dir);
+    Message(silent, text, MB_OK | MB_ICONERROR);
     return kNoManifest;
   }
   if (!silent && MessageBoxW(nullptr,
-                             (L"确实要从您的计算机中删除 Quillmate 及其所有组件吗？\n\n" + dir).c_str(), kTitle,
+                             (product::kUninstallerConfirmW + dir).c_str(), kTitle,
                              MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND) != IDYES)
     return kCancelled;
 
@@ -570,19 +571,19 @@ int Run() {
   u.HandOverSelfDelete();
 
   if (u.leftovers().empty()) {
-    Message(silent, L"Quillmate 已成功地从您的计算机中删除。", MB_OK | MB_ICONINFORMATION);
+    Message(silent, product::kUninstallerDoneW, MB_OK | MB_ICONINFORMATION);
     return kDone;
   }
   std::wstring list;
   size_t shown = 0;
   for (const std::wstring& item : u.leftovers()) {
     if (++shown > 10) {
-      list += L"……\n";
+      list += std::wstring(product::kUninstallerMoreW) + L"\n";
       break;
     }
     list += item + L"\n";
   }
-  Message(silent, L"卸载已完成，但以下项目无法删除，请手动删除：\n\n" + list, MB_OK | MB_ICONWARNING);
+  Message(silent, product::kUninstallerLeftoversW + list, MB_OK | MB_ICONWARNING);
   return kLeftovers;
 }
 
@@ -591,7 +592,7 @@ int Run() {
 // The C runtime's entry point (crt2u.o names it so with -municode too).
 extern "C" int WinMainCRTStartup();
 
-// The entry point (AFX_ENTRY_POINT): uninstall.exe lies in D, and its copy in a temporary
+// The entry point (AFX_ENTRY_POINT): the uninstaller lies in D, and its copy in a temporary
 // folder; neither folder's DLLs may load.
 extern "C" __attribute__((force_align_arg_pointer)) int AfxEntryPoint() {
   AfxRestrictDllSearch();

@@ -16,6 +16,7 @@ const wchar_t kAboutCaption[] = L"\x5173\x4E8E Quillmate";
 namespace {
 
 std::wstring g_setup_exe;
+std::wstring g_frame_caption = kFrameCaption;
 
 // Sends a message that must not hang the test when the target is busy.
 bool SendBounded(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result, DWORD timeout_ms = 2000) {
@@ -271,6 +272,8 @@ const char* PageName(Page p) {
 
 void SetSetupExePath(const std::wstring& path) { g_setup_exe = path; }
 
+void SetFrameCaption(const std::wstring& caption) { g_frame_caption = caption.empty() ? kFrameCaption : caption; }
+
 std::wstring SetupExePath() {
   if (!g_setup_exe.empty()) return WinPath(g_setup_exe);
   return WinPath(Env(L"SETUP_EXE"));
@@ -318,7 +321,7 @@ std::vector<HWND> Pages(HWND frame) {
     return ::testing::AssertionFailure() << "CreateProcess(" << Utf8(exe) << ") failed, error " << GetLastError();
   auto find = [this] {
     for (HWND h : TopLevelWindows(process_.Id()))
-      if (IsWindowVisible(h) && Caption(h) == kFrameCaption && ClassName(h) == L"#32770" && !Pages(h).empty())
+      if (IsWindowVisible(h) && Caption(h) == g_frame_caption && ClassName(h) == L"#32770" && !Pages(h).empty())
         return h;
     return HWND(nullptr);
   };
@@ -360,7 +363,7 @@ Page Wizard::VisiblePage() const {
 
 HWND Wizard::FindExitConfirm() const {
   for (HWND h : TopLevelWindows(process_.Id()))
-    if (h != frame_ && IsWindowVisible(h) && GetWindow(h, GW_OWNER) == frame_ && Caption(h) == kFrameCaption &&
+    if (h != frame_ && IsWindowVisible(h) && GetWindow(h, GW_OWNER) == frame_ && Caption(h) == g_frame_caption &&
         GetDlgItem(h, kQuestion) && GetDlgItem(h, kYes) && GetDlgItem(h, kNo))
       return h;
   return nullptr;

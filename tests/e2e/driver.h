@@ -122,6 +122,9 @@ enum : int {
 extern const wchar_t kFrameCaption[];    // "QuillmateV1.0.0614 beta版 安装"
 extern const wchar_t kMessageCaption[];  // "setup", the display name
 extern const wchar_t kAboutCaption[];    // template 100's caption
+// The caption of the frame and of the exit question to look for: another product's
+// (empty: kFrameCaption again).
+void SetFrameCaption(const std::wstring& caption);
 
 // The program under test: $SETUP_EXE, else the first argument after --setup=.
 std::wstring SetupExePath();

@@ -823,6 +823,109 @@ TEST_F(UninstallTest, UninstallerLeavesOnlyTheUsersFile) {
   RemoveTree(base.substr(0, base.size() - 1));
 }
 
+// ---- a second product --------------------------------------------------------------------------
+
+// tests/e2e/second.product, its names as that definition spells them. Its ctest entry
+// runs that product's setup.exe as SETUP_EXE, with its payload tree.
+namespace second {
+const wchar_t kCaption[] = L"Brightfern 2.3.0415 星運版 安装程序";
+const wchar_t kFolder[] = L"C:\\Program Files\\kestrelsoft\\星運\\";
+const wchar_t kProductKey[] = L"Software\\kestrelsoft\\BrightfernNotes";
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BrightfernNotes";
+const wchar_t kVersionKey[] = L"Software\\kestrelBuild";
+const wchar_t kLink[] = L"\\星運笔记.lnk";
+const wchar_t kGroup[] = L"\\kestrelsoft 星運";
+const wchar_t kUninstallLink[] = L"\\移除星運笔记.lnk";
+// The default product's names, none of which may show in the second one.
+const char* const kDefaultNames[] = {"Quillmate", "dunmerra", "tesmarin", "tsmVersion", "tsmFilePath",
+                                     "tsmType",   "Orvane",   "fenrow",   "UHARC.EXE",  "pkl.exe"};
+
+// The default names found in bytes, as ANSI or UTF-16 text.
+std::vector<std::string> DefaultNamesIn(const std::string& bytes) {
+  std::vector<std::string> found;
+  for (const char* name : kDefaultNames) {
+    std::string wide;
+    for (const char* c = name; *c; ++c) wide += std::string(1, *c) + '\0';
+    if (bytes.find(name) != std::string::npos || bytes.find(wide) != std::string::npos) found.push_back(name);
+  }
+  return found;
+}
+}  // namespace second
+
+TEST_F(FinishTest, SecondProductInstallsAndUninstallsUnderItsOwnNames) {
+  SetFrameCaption(second::kCaption);
+  const std::wstring dir = second::kFolder;
+  const std::wstring group = SpecialFolder(CSIDL_COMMON_STARTMENU) + second::kGroup;
+  const std::wstring links[] = {SpecialFolder(CSIDL_COMMON_STARTUP) + second::kLink,
+                                SpecialFolder(CSIDL_DESKTOP) + second::kLink, group + second::kLink,
+                                group + second::kUninstallLink};
+  RemoveTree(dir.substr(0, dir.size() - 1));
+  for (const std::wstring& f : links) DeleteFileW(f.c_str());
+  RemoveDirectoryW(group.c_str());
+  const std::vector<std::string> inBinary = second::DefaultNamesIn(ReadBytes(SetupExePath()));
+  EXPECT_TRUE(inBinary.empty()) << "the second setup.exe holds " << inBinary[0];
+  const ULONGLONG start = Now();
+
+  BrowserStandIn browser;
+  ASSERT_TRUE(browser.ok());
+  ASSERT_NO_FATAL_FAILURE(InstallAndFinish(L"", true));  // into the product's own default folder
+  ExpectInstalled(dir);
+  EXPECT_FALSE(Exists(dir + L"notes.bfa"));
+  EXPECT_FALSE(Exists(dir + L"BFXPAND.EXE"));
+  for (const std::wstring& rel : FilesBelow(dir.substr(0, dir.size() - 1))) {
+    const std::vector<std::string> found = second::DefaultNamesIn(Utf8(rel) + ReadBytes(dir + rel));
+    EXPECT_TRUE(found.empty()) << Utf8(rel) << " holds " << found[0];
+  }
+
+  EXPECT_EQ(Utf8(dir), RegString(second::kProductKey, L"InstallDir"));
+  EXPECT_EQ(Utf8(L"星運笔记"), RegString(second::kUninstallKey, L"DisplayName"));
+  EXPECT_EQ("2.3", RegString(second::kUninstallKey, L"DisplayVersion"));
+  EXPECT_EQ("\"" + Utf8(dir) + "remove.exe\"", RegString(second::kUninstallKey, L"UninstallString"));
+  EXPECT_EQ("2.3.0415", RegString(second::kVersionKey, L"kbBuild"));
+  EXPECT_EQ(Utf8(dir), RegString(second::kVersionKey, L"kbFolder"));
+  EXPECT_EQ("pro", RegString(second::kVersionKey, L"kbEdition"));
+  for (const wchar_t* key : {kProductKey, kUninstallKey, kVersionKey})
+    EXPECT_LT(RegKeyWriteTime(key), start) << "the default product's key " << Utf8(key) << " was written";
+
+  // The link object's ANSI side gives code page 936 bytes.
+  auto ansi = [](const std::wstring& w) {
+    std::string out(w.size() * 2 + 1, '\0');
+    out.resize(WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr));
+    return out.empty() ? out : out.substr(0, out.size() - 1);
+  };
+  for (const std::wstring& f : links) {
+    SCOPED_TRACE(Utf8(f));
+    const Link link = ReadLink(f);
+    ASSERT_TRUE(link.loaded);
+    const std::string target = ansi(dir + (f == links[3] ? L"Remove.exe" : L"brightfern.exe"));
+    EXPECT_EQ(0, _stricmp(target.c_str(), link.path.c_str())) << link.path;
+    EXPECT_EQ(ansi(dir.substr(0, dir.size() - 1)), link.workingDir);
+    EXPECT_EQ("Brightfern shortcut", link.description);
+  }
+  EXPECT_EQ(1u, ProcessIds(L"brightfern.exe").size());
+  const std::vector<Recording> seen = WaitForRecordings(browser.recordDir(), 1, 10000);
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(" http://notes.kestrelsoft.example/thanks.html", Utf8(seen[0].commandLine));
+
+  // Its uninstaller closes the running program by its window class and removes it all.
+  Process uninstaller;
+  ASSERT_TRUE(uninstaller.Start(dir + L"remove.exe", dir, L"/S"));
+  DWORD code = 0;
+  ASSERT_TRUE(uninstaller.WaitExit(60000, &code));
+  EXPECT_EQ(0u, code);
+  EXPECT_TRUE(WaitUntil([&] { return !Exists(dir); }, 20000, "the install folder removed"));
+  EXPECT_TRUE(ProcessIds(L"brightfern.exe").empty());
+  for (const std::wstring& f : links) EXPECT_FALSE(Exists(f)) << Utf8(f);
+  EXPECT_FALSE(Exists(group));
+  EXPECT_EQ("<missing>", RegString(second::kProductKey, L"InstallDir"));
+  for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"UninstallString"})
+    EXPECT_EQ("<missing>", RegString(second::kUninstallKey, name)) << Utf8(name);
+  for (const wchar_t* name : {L"kbBuild", L"kbFolder", L"kbEdition"})
+    EXPECT_EQ("<missing>", RegString(second::kVersionKey, name)) << Utf8(name);
+  KillProcesses(L"brightfern.exe");
+  SetFrameCaption(L"");
+}
+
 // ---- DLL planting ------------------------------------------------------------------------------
 
 // DLLs named like system DLLs, planted in a folder; each writes "<path>.loaded" when a

@@ -1,6 +1,6 @@
 // unpack200 INPUT OUTPUT
 //
-// Expands one packed library of the Quillmate runtime. Our packed libraries are the
+// Expands one packed library of the installed runtime. Our packed libraries are the
 // gzip of the library, so this is a careful gunzip: the result goes to a temporary file
 // beside OUTPUT and is renamed over OUTPUT only once the whole stream and its CRC have
 // checked out, so a failure never leaves a half-written or damaged OUTPUT behind.
