@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/ExitConfirmDlg.h"
 #include "app/FolderText.h"
+#include "finish/Registry.h"
 #include "res/resource.h"
 
 CSetupDlg::CSetupDlg(CWnd* pParent) : CDialog(IDD_SETUP_DIALOG, pParent), m_nStep(0) {

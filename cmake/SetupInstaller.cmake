@@ -21,10 +21,9 @@ function(add_setup_installer target)
     ${CMAKE_SOURCE_DIR}/afx/appmodul.cpp
     ${CMAKE_SOURCE_DIR}/res/setup.rc
     ${CMAKE_SOURCE_DIR}/res/manifest.rc
-    ${rc}
-    $<TARGET_OBJECTS:setup_core>)
+    ${rc})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/afx ${CMAKE_SOURCE_DIR}/res)
-  target_link_libraries(${target} PRIVATE setup_portable ${SETUP_WIN_LIBS})
+  target_link_libraries(${target} PRIVATE setup_core)
   target_link_options(${target} PRIVATE ${AFX_ENTRY_POINT})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME setup RUNTIME_OUTPUT_DIRECTORY ${dir})
   if(ARG_DEPENDS)

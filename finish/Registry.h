@@ -2,6 +2,12 @@
 #pragma once
 #include <windows.h>
 
+#include "afx/afxstr.h"
+
+// The installation directory as the folder page and the frame's Next last set it; empty
+// at program start. Kept here, beside its one reader, WriteVersionRecord.
+extern CString g_strInstallDir;
+
 // "Path" in Software\tesmarin and the uninstall entry (DisplayName, DisplayVersion,
 // UninstallString). Failures are silent.
 void WriteInstallRecords(const char* lpszInstallDir);

@@ -2,10 +2,9 @@
 
 #include <shlobj.h>
 
+#include "finish/Registry.h"
 #include "pages/PageFonts.h"
 #include "res/resource.h"
-
-CString g_strInstallDir;
 
 CFolderPage::CFolderPage(CWnd* pParent) : CDialog(IDD_FOLDER, pParent) {}
 
