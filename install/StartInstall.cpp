@@ -150,7 +150,8 @@ void CInstallPage::StartInstall() {
 
     // The archiver's console has no window; this program reads it by attaching to it.
     DWORD childId = 0;
-    CProcess child(StartWithoutWindow(command, dir, &childId), childId);
+    const HANDLE childHandle = StartWithoutWindow(command, dir, &childId);  // sets childId first
+    CProcess child(childHandle, childId);
     const bool started = static_cast<bool>(child);
     if (started) AttachArchiverConsole(child.Get(), child.Id(), kArchiverAppearMs);
     child.Close();
