@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/ExitConfirmDlg.h"
 #include "app/FolderText.h"
+#include "finish/Registry.h"
 #include "product.h"
 #include "res/resource.h"
 

@@ -29,10 +29,9 @@ function(add_setup_installer target)
     ${CMAKE_SOURCE_DIR}/afx/afxcrt.cpp
     ${product_dir}/setup.rc
     ${product_dir}/manifest.rc
-    ${rc}
-    $<TARGET_OBJECTS:setup_core>)
+    ${rc})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/afx ${CMAKE_SOURCE_DIR}/res)
-  target_link_libraries(${target} PRIVATE setup_portable product_${ARG_PRODUCT} ${SETUP_WIN_LIBS})
+  target_link_libraries(${target} PRIVATE setup_core product_${ARG_PRODUCT})
   target_link_options(${target} PRIVATE ${AFX_ENTRY_POINT})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${file_name} RUNTIME_OUTPUT_DIRECTORY ${dir})
   if(ARG_DEPENDS)

@@ -2,25 +2,12 @@
 
 #include <string>
 
+#include "afx/afxhandle.h"
+
 namespace {
 
-class TokenHandle {
-public:
-    TokenHandle() = default;
-    ~TokenHandle() {
-        if (m_h) CloseHandle(m_h);
-    }
-    TokenHandle(const TokenHandle&) = delete;
-    TokenHandle& operator=(const TokenHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-    HANDLE* Out() { return &m_h; }
-
-private:
-    HANDLE m_h = nullptr;
-};
-
 bool IsElevated() {
-    TokenHandle token;
+    CHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out())) return false;
     TOKEN_ELEVATION elevation = {};
     DWORD size = 0;
@@ -30,14 +17,13 @@ bool IsElevated() {
 
 // A primary token like the desktop shell's (Explorer's), into token; false when there
 // is no shell window or its process cannot be opened.
-bool DesktopUserToken(TokenHandle& token) {
+bool DesktopUserToken(CHandle& token) {
     const HWND shell = GetShellWindow();
     DWORD pid = 0;
     if (!shell || !GetWindowThreadProcessId(shell, &pid) || pid == 0) return false;
-    TokenHandle process;
-    *process.Out() = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    const CHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process.Get()) return false;
-    TokenHandle shellToken;
+    CHandle shellToken;
     if (!OpenProcessToken(process.Get(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, shellToken.Out()))
         return false;
     const DWORD access =
@@ -60,7 +46,7 @@ std::wstring Widen(const char* s) {
 BOOL StartForDesktopUser(const char* lpszApplication, const char* lpszCmdLine, PROCESS_INFORMATION& pi) {
     pi = PROCESS_INFORMATION();
     // Both calls may write into the command line: they get copies.
-    TokenHandle token;
+    CHandle token;
     if (IsElevated() && DesktopUserToken(token)) {
         STARTUPINFOW si = {};
         si.cb = sizeof(si);

@@ -2,7 +2,12 @@
 #pragma once
 #include <windows.h>
 
+#include "afx/afxstr.h"
 #include "product.h"
+
+// The installation directory as the folder page and the frame's Next last set it; empty
+// at program start. Kept here, beside its one reader, WriteVersionRecord.
+extern CString g_strInstallDir;
 
 // The install directory in the product key and the uninstall entry (DisplayName,
 // DisplayVersion, UninstallString). Failures are silent.

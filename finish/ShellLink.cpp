@@ -7,51 +7,15 @@
 
 #include <string>
 
+#include "afx/afxhandle.h"
 #include "finish/DesktopUser.h"
 #include "finish/FinishPaths.h"
-
-namespace {
-
-// A COM interface pointer, released when the object goes.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (m_p) m_p->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T* operator->() const { return m_p; }
-    void** Out() { return reinterpret_cast<void**>(&m_p); }
-
-private:
-    T* m_p = nullptr;
-};
-
-// LocalFree for the buffers FormatMessageA allocates.
-class LocalBuffer {
-public:
-    LocalBuffer() = default;
-    ~LocalBuffer() {
-        if (m_p) LocalFree(m_p);
-    }
-    LocalBuffer(const LocalBuffer&) = delete;
-    LocalBuffer& operator=(const LocalBuffer&) = delete;
-    char* Get() const { return m_p; }
-    char** Out() { return &m_p; }
-
-private:
-    char* m_p = nullptr;
-};
-
-}  // namespace
 
 BOOL CreateShellLink(const char* lpszTarget, const char* lpszLinkPath) {
     WCHAR wszLink[MAX_PATH] = {};
     if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, lpszLinkPath, -1, wszLink, MAX_PATH) == 0) return FALSE;
 
-    ComPtr<IShellLinkA> link;
+    CComPtr<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Out())))
         return FALSE;
     link->SetPath(lpszTarget);
@@ -59,7 +23,7 @@ BOOL CreateShellLink(const char* lpszTarget, const char* lpszLinkPath) {
     link->SetDescription(product::kShortcutsDescription);
     link->SetShowCmd(SW_SHOW);
 
-    ComPtr<IPersistFile> file;
+    CComPtr<IPersistFile> file;
     if (FAILED(link->QueryInterface(IID_IPersistFile, file.Out()))) return FALSE;
     return SUCCEEDED(file->Save(wszLink, TRUE)) ? TRUE : FALSE;
 }
@@ -67,13 +31,12 @@ BOOL CreateShellLink(const char* lpszTarget, const char* lpszLinkPath) {
 int StartBrowser(const char* lpszApplication, const char* lpszCmdLine) {
     PROCESS_INFORMATION pi = {};
     if (!StartForDesktopUser(lpszApplication, lpszCmdLine, pi)) return 0;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    CProcess(pi).Close();
     return 1;
 }
 
 CString BrowserErrorText(DWORD dwError) {
-    LocalBuffer message;
+    CLocalPtr<char*> message;
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwError,
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(message.Out()), 0,
                    nullptr);

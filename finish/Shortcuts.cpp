@@ -1,6 +1,6 @@
 #include "finish/Shortcuts.h"
 
-#include <objbase.h>
+#include "afx/afxhandle.h"
 
 #include "finish/DesktopUser.h"
 #include "finish/FinishPaths.h"
@@ -8,19 +8,6 @@
 
 namespace {
 
-// CoInitialize for the lifetime of the object; uninitialised only when it took.
-class ComApartment {
-public:
-    ComApartment() : m_hr(CoInitialize(nullptr)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(m_hr)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT m_hr;
-};
 
 // A special folder's path, or FALSE with path emptied: the buffer is preset so that a
 // resolver that reports success without filling it cannot yield a stale path.
@@ -57,14 +44,14 @@ BOOL GetStartupFolder(BOOL bOsMajor5, char (&path)[MAX_PATH], int* pnCsidl, Spec
 }
 
 BOOL CreateStartupShortcut(const char* lpszInstallDir) {
-    ComApartment com;
+    CComApartment com;
     char folder[MAX_PATH];
     if (!GetStartupFolder(IsOsMajorVersion5(), folder)) return FALSE;
     return LinkProgram(lpszInstallDir, product::kFilesProgram, folder, product::kShortcutsLink);
 }
 
 BOOL CreateDesktopShortcut(const char* lpszInstallDir) {
-    ComApartment com;
+    CComApartment com;
     char folder[MAX_PATH];
     if (!ResolveFolder(SHGetSpecialFolderPathA, CSIDL_DESKTOP, folder)) return FALSE;
     return LinkProgram(lpszInstallDir, product::kFilesProgram, folder, product::kShortcutsLink);
@@ -77,7 +64,7 @@ BOOL CreateStartMenuGroup(const char* lpszInstallDir) {
     if (!JoinBounded(group, sizeof(group), menu, "\\", product::kShortcutsGroup)) return FALSE;
     CreateDirectoryA(group, nullptr);  // an existing folder is simply used
 
-    ComApartment com;
+    CComApartment com;
     const BOOL program = LinkProgram(lpszInstallDir, product::kFilesProgram, group, product::kShortcutsLink);
     const BOOL uninstaller =
         LinkProgram(lpszInstallDir, product::kFilesUninstallerLinkTarget, group, product::kShortcutsUninstallLink);
@@ -89,9 +76,8 @@ BOOL RunProgramIn(const char* lpszInstallDir) {
     if (!JoinBounded(target, sizeof(target), lpszInstallDir, product::kFilesProgram)) return FALSE;
     PROCESS_INFORMATION pi = {};
     if (!StartForDesktopUser(nullptr, QuotedCommandLine(target), pi)) return FALSE;
+    const CProcess program(pi);
     // As WinExec does: the program gets up to 30 s to come up before the wizard goes on.
-    WaitForInputIdle(pi.hProcess, 30000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    WaitForInputIdle(program.Get(), 30000);
     return TRUE;
 }

@@ -1,38 +1,22 @@
 #include "install/ArchiverWatch.h"
 
+#include "afx/afxhandle.h"
 #include "install/Rollback.h"
-#include "pages/InstallPage.h"
+#include "install/StartInstall.h"
 #include "product.h"
 
 namespace {
 
 // The one watched process of this program's one installation; closed at exit.
-class WatchedProcess {
-public:
-    WatchedProcess() = default;
-    ~WatchedProcess() { Close(); }
-    WatchedProcess(const WatchedProcess&) = delete;
-    WatchedProcess& operator=(const WatchedProcess&) = delete;
-    BOOL Open(DWORD pid) {
-        Close();
-        m_h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-        return m_h != nullptr;
-    }
-    void Close() {
-        if (m_h) CloseHandle(m_h);
-        m_h = nullptr;
-    }
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h = nullptr;
-};
-
-WatchedProcess g_archiver;
+CProcess g_archiver;
 
 }  // namespace
 
-BOOL WatchArchiver(DWORD pid) { return pid != 0 && g_archiver.Open(pid); }
+BOOL WatchArchiver(DWORD pid) {
+    if (pid == 0) return FALSE;
+    g_archiver = CProcess::Open(pid, SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION);
+    return g_archiver ? TRUE : FALSE;
+}
 
 BOOL IsArchiverRunning() {
     if (!g_archiver.Get()) return FindProcessByName(product::kFilesArchiver) != 0;

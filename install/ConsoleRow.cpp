@@ -26,8 +26,8 @@ int ClampPercent(int raw) {
 }
 
 bool IsArchiverDone(const char* row, const char* previous, int nTicks) {
-    return std::strcmp(row, " ") == 0 && std::strcmp(previous, "") != 0 &&
-           std::strcmp(previous, " ") != 0 && nTicks != 0;
+    return std::strcmp(row, uharc_row::kCompletedRow) == 0 && std::strcmp(previous, "") != 0 &&
+           std::strcmp(previous, uharc_row::kCompletedRow) != 0 && nTicks != 0;
 }
 
 bool IsLivenessTick(int nTicks) { return nTicks > 0 && nTicks % kLivenessTicks == 0; }

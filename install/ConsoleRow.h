@@ -1,17 +1,19 @@
 // How the installing page reads the archiver's console: the cursor row, the
-// percentage in its cells 76 and 77, and the end of the archiver's output.
+// percentage in its cells 76 and 77, and the end of the archiver's output. The row's
+// layout is the archiver's (tools/uharc/console_row.h).
 // Portable (no windows.h): the host tests run it under the sanitizers.
 #pragma once
 #include "afx/afxstr.h"
+#include "tools/uharc/console_row.h"
 
 // One console row as the monitor reads it: the character bytes of cells 0 to 79.
 // Cells that were not read are zero.
-constexpr int kConsoleRowCells = 80;
+constexpr int kConsoleRowCells = uharc_row::kReadCells;
 // The edit shows at most this many characters of the row.
-constexpr int kConsoleRowShown = 60;
+constexpr int kConsoleRowShown = uharc_row::kShownCells;
 // Columns of the percentage's tens and units digits.
-constexpr int kPercentTensCell = 76;
-constexpr int kPercentUnitsCell = 77;
+constexpr int kPercentTensCell = uharc_row::kTensColumn;
+constexpr int kPercentUnitsCell = uharc_row::kUnitsColumn;
 
 // Rightmost column to read for a cursor in column x: never past the row buffer.
 int ConsoleReadRight(int cursorX);

@@ -1,33 +1,19 @@
 #include "install/ExpandPacks.h"
 
-#include <cstddef>
+#include <utility>
 #include <vector>
 
+#include "afx/afxhandle.h"
 #include "app/SetupDlg.h"
 #include "install/ArchiveIndex.h"
 #include "install/HeldFiles.h"
 #include "install/HiddenConsole.h"
 #include "install/InstallPaths.h"
+#include "install/StartInstall.h"
 #include "pages/InstallPage.h"
 #include "res/resource.h"
 
 namespace {
-
-// A FindFirstFileA search, closed when the object goes.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : m_h(h) {}
-    ~FindHandle() {
-        if (m_h != INVALID_HANDLE_VALUE) FindClose(m_h);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-    bool IsValid() const { return m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h;
-};
 
 // The expanders started and not yet seen ending; their handles are closed when the
 // object goes, at the latest when the program ends.
@@ -37,22 +23,18 @@ public:
     ~Expanders() { Close(); }
     Expanders(const Expanders&) = delete;
     Expanders& operator=(const Expanders&) = delete;
-    void Add(HANDLE h) { m_running.push_back(h); }
+    void Add(CProcess process) { m_running.push_back(std::move(process)); }
     bool AllEnded() {
-        for (size_t i = 0; i < m_running.size();) {
-            if (WaitForSingleObject(m_running[i], 0) == WAIT_TIMEOUT) return false;
-            CloseHandle(m_running[i]);
-            m_running.erase(m_running.begin() + static_cast<std::ptrdiff_t>(i));
+        while (!m_running.empty()) {
+            if (WaitForSingleObject(m_running.back().Get(), 0) == WAIT_TIMEOUT) return false;
+            m_running.pop_back();
         }
         return true;
     }
-    void Close() {
-        for (HANDLE h : m_running) CloseHandle(h);
-        m_running.clear();
-    }
+    void Close() { m_running.clear(); }
 
 private:
-    std::vector<HANDLE> m_running;
+    std::vector<CProcess> m_running;
 };
 
 Expanders g_expanders;
@@ -63,8 +45,8 @@ int ExpandPackedLibraries(const char* lpszInstallDir, const char* lpszPackDir, c
     char pattern[MAX_PATH];
     if (!PackSearchPattern(pattern, sizeof(pattern), lpszPackDir)) return 0;
     WIN32_FIND_DATAA found;
-    FindHandle search(FindFirstFileA(pattern, &found));
-    if (!search.IsValid()) return 0;
+    const CFindHandle search(FindFirstFileA(pattern, &found));
+    if (!search) return 0;
     // The expander runs elevated from a folder that others may write: it is started only
     // while nobody else can change it, and stays so until the last expansion has ended.
     const CString expander = CString(lpszInstallDir) + "jre\\bin\\unpack200.exe";
@@ -82,7 +64,7 @@ int ExpandPackedLibraries(const char* lpszInstallDir, const char* lpszPackDir, c
         if (!ExpanderCommandLine(command, sizeof(command), lpszInstallDir, lpszPackDir, found.cFileName, outName))
             continue;
         DWORD pid = 0;
-        if (const HANDLE process = StartWithoutWindow(command, nullptr, &pid)) g_expanders.Add(process);
+        if (const HANDLE process = StartWithoutWindow(command, nullptr, &pid)) g_expanders.Add(CProcess(process, pid));
         ++started;
         Sleep(100);
     } while (FindNextFileA(search.Get(), &found));

@@ -1,38 +1,13 @@
 #include "install/HeldFiles.h"
 
+#include "afx/afxhandle.h"
 #include "install/ArchiveIndex.h"
 
 namespace {
 
-// One open file handle, closed when the object goes.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h = nullptr) : m_h(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    void Reset(HANDLE h) {
-        Close();
-        m_h = h == INVALID_HANDLE_VALUE ? nullptr : h;
-    }
-    HANDLE Release() {
-        const HANDLE h = m_h;
-        m_h = nullptr;
-        return h;
-    }
-    void Close() {
-        if (m_h) CloseHandle(m_h);
-        m_h = nullptr;
-    }
-    HANDLE Get() const { return m_h; }
+CHandle g_held[static_cast<int>(HeldFile::Count)];
 
-private:
-    HANDLE m_h;
-};
-
-FileHandle g_held[static_cast<int>(HeldFile::Count)];
-
-FileHandle& Slot(HeldFile which) { return g_held[static_cast<int>(which)]; }
+CHandle& Slot(HeldFile which) { return g_held[static_cast<int>(which)]; }
 
 // Read access, sharing only reading. It opens only while no other handle may write the
 // file, and while it is open no handle that writes, renames or deletes can be opened.
@@ -61,7 +36,7 @@ bool HoldsExactly(HANDLE h, const void* data, DWORD size) {
 BOOL WriteHeldFile(HeldFile which, const char* path, const void* data, DWORD size) {
     ReleaseHeldFile(which);
     if (!data) return FALSE;
-    FileHandle writer(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    CHandle writer(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
     if (!writer.Get()) return FALSE;
     DWORD written = 0;
@@ -70,20 +45,20 @@ BOOL WriteHeldFile(HeldFile which, const char* path, const void* data, DWORD siz
     // writing but not deletion keeps the name from being renamed or deleted in between.
     // Anyone who wrote in that moment still holds the file open (the holding handle then
     // fails) or has changed its bytes (the read-back fails).
-    FileHandle bridge(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    CHandle bridge(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!bridge.Get()) return FALSE;
     writer.Close();
-    FileHandle held(OpenForHolding(path));
+    CHandle held(OpenForHolding(path));
     bridge.Close();
     if (!held.Get() || !HoldsExactly(held.Get(), data, size)) return FALSE;
-    Slot(which).Reset(held.Release());
+    Slot(which).Attach(held.Detach());
     return TRUE;
 }
 
 BOOL HoldFile(HeldFile which, const char* path) {
     ReleaseHeldFile(which);
-    Slot(which).Reset(OpenForHolding(path));
+    Slot(which).Attach(OpenForHolding(path));
     return IsFileHeld(which);
 }
 

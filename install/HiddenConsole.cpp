@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "afx/afxhandle.h"
+
 namespace {
 
 // The screen buffer of the console this program is attached to; closed, and the
@@ -14,19 +16,18 @@ public:
     AttachedScreen& operator=(const AttachedScreen&) = delete;
     void Set(HANDLE h) {
         Detach();
-        m_h = h;
+        m_screen.Attach(h);
         m_attached = true;
     }
     void Detach() {
-        if (m_h) CloseHandle(m_h);
-        m_h = nullptr;
+        m_screen.Close();
         if (m_attached) FreeConsole();
         m_attached = false;
     }
-    HANDLE Get() const { return m_h; }
+    HANDLE Get() const { return m_screen.Get(); }
 
 private:
-    HANDLE m_h = nullptr;
+    CHandle m_screen;
     bool m_attached = false;
 };
 
@@ -53,9 +54,9 @@ HANDLE StartWithoutWindow(const char* commandLine, const char* workDir, DWORD* p
     ZeroMemory(&pi, sizeof(pi));
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, workDir, &si, &pi))
         return nullptr;
-    CloseHandle(pi.hThread);
-    if (pid) *pid = pi.dwProcessId;
-    return pi.hProcess;
+    CProcess child(pi);
+    if (pid) *pid = child.Id();
+    return child.Detach();
 }
 
 BOOL AttachArchiverConsole(HANDLE process, DWORD pid, DWORD waitMs) {
@@ -68,7 +69,7 @@ BOOL AttachArchiverConsole(HANDLE process, DWORD pid, DWORD waitMs) {
     }
     const HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
-    g_screen.Set(screen == INVALID_HANDLE_VALUE ? nullptr : screen);
+    g_screen.Set(screen);
     return g_screen.Get() != nullptr;
 }
 

@@ -4,28 +4,12 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "afx/afxhandle.h"
 #include "afx/afxstr.h"
 
 const char kMadeFolderAccess[] = "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
 
 namespace {
-
-class SecurityDescriptor {
-public:
-    explicit SecurityDescriptor(const char* sddl) {
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &m_sd, nullptr))
-            m_sd = nullptr;
-    }
-    ~SecurityDescriptor() {
-        if (m_sd) LocalFree(m_sd);
-    }
-    SecurityDescriptor(const SecurityDescriptor&) = delete;
-    SecurityDescriptor& operator=(const SecurityDescriptor&) = delete;
-    PSECURITY_DESCRIPTOR Get() const { return m_sd; }
-
-private:
-    PSECURITY_DESCRIPTOR m_sd = nullptr;
-};
 
 bool IsInFolder(const char* path, const char* folder) {
     int n = lstrlenA(folder);
@@ -64,7 +48,8 @@ bool IsInProgramFiles(const char* path) {
 
 bool MakeSureFolderExists(const char* dir) {
     if (!PathFileExistsA(dir)) {
-        SecurityDescriptor access(kMadeFolderAccess);
+        CLocalPtr<PSECURITY_DESCRIPTOR> access;
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(kMadeFolderAccess, SDDL_REVISION_1, access.Out(), nullptr);
         bool madeOne = false;
         for (const char* p = dir + RootLength(dir); *p; p = CharNextA(p)) {
             if (*p != '\\') continue;

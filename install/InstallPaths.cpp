@@ -2,56 +2,33 @@
 #include "product.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
+
+#include "afx/afxname.h"
 
 namespace {
 
-bool IsForbiddenByte(unsigned char c) {
-    return c < 0x20 || std::strchr("<>\"|?*", c) != nullptr;
-}
-
-// CON, PRN, AUX, NUL, COM1..9, LPT1..9, CONIN$, CONOUT$: the system maps these to
-// devices in any folder, with or without an extension.
-bool IsDeviceName(const std::string& component) {
-    std::string base = component.substr(0, component.find('.'));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* d : kDevices)
-        if (base == d) return true;
-    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-        base[3] >= '1' && base[3] <= '9')
-        return true;
-    return false;
-}
-
-// Splits at backslashes that stand as whole characters. FALSE when a byte the file
-// system rejects, or a colon outside the drive prefix, is found.
-bool SplitComponents(const char* text, size_t colonAllowedAt, std::vector<std::string>& parts) {
-    std::string current;
-    const size_t n = std::strlen(text);
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (AfxIsLeadByte(c)) {
-            if (i + 1 >= n) return false;  // a lead byte without its trail byte
-            current.append(text + i, 2);
-            i += 2;
-            continue;
-        }
-        if (IsForbiddenByte(c)) return false;
-        if (c == ':' && i != colonAllowedAt) return false;
-        if (c == '\\') {
-            parts.push_back(current);
-            current.clear();
+// dir split at its separators, both kinds, where they stand as whole characters; a
+// double-byte character becomes one value from 0x100 up, so that a trail byte equal to
+// '\\' or '|' is neither a separator nor a forbidden character. FALSE for a lead byte
+// without its trail byte.
+bool SplitComponents(const char* text, std::vector<std::vector<uint32_t>>& parts) {
+    parts.assign(1, {});
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+        if (AfxIsLeadByte(*p)) {
+            if (p[1] == '\0') return false;
+            parts.back().push_back(static_cast<uint32_t>(p[0]) << 8 | p[1]);
+            p += 2;
+        } else if (*p == '\\' || *p == '/') {
+            parts.emplace_back();
+            ++p;
         } else {
-            current += static_cast<char>(c);
+            parts.back().push_back(*p++);
         }
-        ++i;
     }
-    parts.push_back(current);
     return true;
 }
 
@@ -62,28 +39,21 @@ bool IsUsableInstallDir(const char* dir) {
     const size_t n = std::strlen(dir);
     if (n == 0 || n > static_cast<size_t>(kMaxInstallDirBytes)) return false;
 
-    std::vector<std::string> parts;
-    size_t firstFolder = 0;  // index in parts of the first component below the root
+    std::vector<std::vector<uint32_t>> parts;
+    if (!SplitComponents(dir, parts)) return false;
+    size_t first = 0;  // index in parts of the first name the rule applies to
     if (std::isalpha(static_cast<unsigned char>(dir[0])) && dir[1] == ':' && dir[2] == '\\') {
-        if (!SplitComponents(dir, 1, parts)) return false;
-        firstFolder = 1;  // parts[0] is "X:"
+        first = 1;  // parts[0] is "X:"
     } else if (dir[0] == '\\' && dir[1] == '\\') {
-        if (!SplitComponents(dir + 2, static_cast<size_t>(-1), parts)) return false;
-        // server and share must both be named; "." would be the device namespace
-        if (parts.size() < 3 || parts[0].empty() || parts[1].empty() || parts[0] == ".") return false;
-        firstFolder = 2;
+        first = 2;  // parts[0] and [1] are the empty names before "\\"; server and share follow
+        if (parts.size() < 5) return false;
     } else {
         return false;  // relative, root-relative ("\x") or empty
     }
     // The last separator must be a whole character, not a trail byte equal to '\'.
     if (!parts.back().empty()) return false;
-    for (size_t i = firstFolder; i < parts.size(); ++i) {
-        if (IsDeviceName(parts[i])) return false;
-        // The file system drops a name's trailing dots and blanks: the folder made would
-        // not be the one recorded.
-        const std::string& name = parts[i];
-        if (!name.empty() && (name.back() == '.' || name.back() == ' ')) return false;
-    }
+    for (size_t i = first; i + 1 < parts.size(); ++i)
+        if (AfxNameFault(parts[i].data(), parts[i].size())) return false;
     return true;
 }
 

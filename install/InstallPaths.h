@@ -15,10 +15,9 @@ constexpr int kMaxInstallDirBytes = 238;
 
 // True when dir (ending in a backslash, as the frame leaves it) names a folder that the
 // installation can use: absolute ("X:\..." or "\\server\share\..."), at most
-// kMaxInstallDirBytes bytes, no character that the file system rejects, no device name
-// as a path component and no component ending in a dot or a blank (the file system
-// would drop those, and the folder made would not be the one recorded). The walk is multibyte-aware, so a double-byte character
-// whose trail byte happens to equal '\' or '|' is taken whole.
+// kMaxInstallDirBytes bytes, and every name between its separators (\ and /) one that
+// afx/afxname.h accepts. The walk is multibyte-aware, so a double-byte character whose
+// trail byte happens to equal '\' or '|' is taken whole.
 bool IsUsableInstallDir(const char* dir);
 
 // "<D>\<archiver>" x -y "<D>\<archive>" with the quotes; D's own trailing backslash

@@ -1,27 +1,13 @@
 #include "install/Rollback.h"
 
+#include "afx/afxhandle.h"
 #include "afx/afxstr.h"
 #include "finish/Registry.h"
 #include "install/HeldFiles.h"
-#include "pages/InstallPage.h"
+#include "install/StartInstall.h"
 #include "product.h"
 
 namespace {
-
-// A process handle, closed when the object goes.
-class ProcessHandle {
-public:
-    explicit ProcessHandle(HANDLE h) : m_h(h) {}
-    ~ProcessHandle() {
-        if (m_h) CloseHandle(m_h);
-    }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
 
 // A file the archiver held open can stay locked for a moment after its process has
 // ended; retried briefly, a missing file is done at once.
@@ -39,19 +25,19 @@ void DeleteWithRetry(const char* path) {
 BOOL StopArchiver(DWORD dwWaitMs) {
     const DWORD pid = FindProcessByName(product::kFilesArchiver);
     if (pid == 0) return FALSE;
-    ProcessHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
-    if (!process.Get()) return FALSE;
+    const CProcess process = CProcess::Open(pid, PROCESS_TERMINATE | SYNCHRONIZE);
+    if (!process) return FALSE;
     const BOOL terminated = TerminateProcess(process.Get(), 4);
-    WaitForSingleObject(process.Get(), dwWaitMs);
+    process.Wait(dwWaitMs);
     return terminated;
 }
 
 BOOL WaitForArchiverEnd(DWORD dwWaitMs) {
     const DWORD pid = FindProcessByName(product::kFilesArchiver);
     if (pid == 0) return TRUE;
-    ProcessHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
-    if (!process.Get()) return FALSE;
-    return WaitForSingleObject(process.Get(), dwWaitMs) == WAIT_OBJECT_0;
+    const CProcess process = CProcess::Open(pid, SYNCHRONIZE);
+    if (!process) return FALSE;
+    return process.Wait(dwWaitMs);
 }
 
 void RemoveUninstallEntry() {

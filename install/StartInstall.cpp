@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include "afx/afxhandle.h"
 #include "app/SetupDlg.h"
 #include "finish/Registry.h"
 #include "install/ArchiveIndex.h"
@@ -13,6 +14,7 @@
 #include "install/InstallFolder.h"
 #include "install/InstallPaths.h"
 #include "install/Rollback.h"
+#include "install/StartInstall.h"
 #include "pages/InstallPage.h"
 #include "product.h"
 #include "res/resource.h"
@@ -24,21 +26,6 @@ const DWORD kAfterWriteMs = 100;
 const DWORD kPollMs = 300;
 // How long the archiver may take to appear before the start is given up.
 const DWORD kArchiverAppearMs = 10000;
-
-// A kernel handle (file, snapshot), closed when the object goes.
-class KernelHandle {
-public:
-    explicit KernelHandle(HANDLE h) : m_h(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~KernelHandle() {
-        if (m_h) CloseHandle(m_h);
-    }
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    HANDLE Get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
 
 // One WriteFile of the whole resource; an existing file is replaced. The file is then
 // held (see HeldFiles.h) until the archiver has ended. FALSE when the file cannot be
@@ -164,13 +151,13 @@ void CInstallPage::StartInstall() {
 
     // The archiver's console has no window; this program reads it by attaching to it.
     DWORD childId = 0;
-    const HANDLE child = StartWithoutWindow(command, dir, &childId);
-    if (child) {
-        AttachArchiverConsole(child, childId, kArchiverAppearMs);
-        CloseHandle(child);
-    }
+    const HANDLE childHandle = StartWithoutWindow(command, dir, &childId);  // sets childId first
+    CProcess child(childHandle, childId);
+    const bool started = static_cast<bool>(child);
+    if (started) AttachArchiverConsole(child.Get(), child.Id(), kArchiverAppearMs);
+    child.Close();
     HideOwnConsole();
-    const DWORD pid = child ? WaitForArchiverStart() : 0;
+    const DWORD pid = started ? WaitForArchiverStart() : 0;
     if (pid == 0) {
         DetachArchiverConsole();
         CString text;
@@ -192,7 +179,7 @@ void CInstallPage::WriteArchiver() {
 
 DWORD FindProcessByName(const char* lpszName) {
     if (!lpszName) return 0;
-    KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const CHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.Get()) return 0;
     PROCESSENTRY32 entry;
     ZeroMemory(&entry, sizeof(entry));

@@ -1,6 +1,7 @@
 #include "pages/FinishPage.h"
 
 #include "app/SetupDlg.h"
+#include "finish/Registry.h"
 #include "pages/PageFonts.h"
 #include "res/resource.h"
 

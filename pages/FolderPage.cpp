@@ -2,11 +2,10 @@
 
 #include <shlobj.h>
 
+#include "finish/Registry.h"
 #include "pages/PageFonts.h"
 #include "product.h"
 #include "res/resource.h"
-
-CString g_strInstallDir;
 
 CFolderPage::CFolderPage(CWnd* pParent) : CDialog(IDD_FOLDER, pParent) {}
 

@@ -1,8 +1,6 @@
 #pragma once
 #include "afx/afxwin.h"
 
-extern CString g_strInstallDir;
-
 class CFolderPage : public CDialog {
 public:
     explicit CFolderPage(CWnd* pParent = nullptr);

@@ -34,15 +34,3 @@ protected:
     CSetupDlg* GetFrame() const;
     DECLARE_MESSAGE_MAP()
 };
-
-// Process id of the first running process whose executable name equals lpszName
-// without regard to case, or 0.
-DWORD FindProcessByName(const char* lpszName);
-
-struct ResourceBytes {
-    const void* data = nullptr;
-    DWORD size = 0;
-};
-// The bytes of resource id of type "setup" (the archive, the archiver) in the running
-// executable; empty when the resource is missing.
-ResourceBytes LoadPayload(UINT id);

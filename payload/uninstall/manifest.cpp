@@ -4,34 +4,12 @@
 
 #include <algorithm>
 
+#include "afx/afxname.h"
+
 namespace uninst {
 namespace {
 
-bool IsReservedDeviceName(const std::wstring& component) {
-  // CON, NUL, COM1... stay devices even with an extension ("nul.txt").
-  std::wstring base = component.substr(0, component.find(L'.'));
-  while (!base.empty() && base.back() == L' ') base.pop_back();
-  for (wchar_t& c : base) c = static_cast<wchar_t>(towupper(c));
-  static const wchar_t* const kPlain[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-  for (const wchar_t* name : kPlain)
-    if (base == name) return true;
-  if (base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-      base[3] >= L'0' && base[3] <= L'9')
-    return true;
-  return false;
-}
-
-bool IsSafeComponent(const std::wstring& c) {
-  if (c.empty() || c == L"." || c == L"..") return false;
-  // Windows drops trailing dots and blanks, so "a.txt." would reach "a.txt".
-  if (c.back() == L'.' || c.back() == L' ') return false;
-  for (wchar_t ch : c) {
-    if (ch < 0x20 || ch == L':' || ch == L'*' || ch == L'?' || ch == L'"' || ch == L'<' ||
-        ch == L'>' || ch == L'|' || ch == L'/')
-      return false;
-  }
-  return !IsReservedDeviceName(c);
-}
+bool IsSafeComponent(const std::wstring& c) { return AfxNameFault(c.data(), c.size()) == nullptr; }
 
 int Depth(const std::wstring& rel) { return static_cast<int>(std::count(rel.begin(), rel.end(), L'\\')); }
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "afx/afxdll.h"
+#include "afx/afxhandle.h"
 #include "afx/afxpath.h"
 #include "manifest.h"
 #include "product.h"
@@ -40,88 +41,6 @@ const wchar_t* const kTitle = product::kUninstallerTitleW;
 const wchar_t kManifestName[] = L"uninstall.lst";
 
 enum ExitCode { kDone = 0, kCancelled = 1, kLeftovers = 2, kNoManifest = 3 };
-
-class Handle {
-public:
-  explicit Handle(HANDLE h = nullptr) : h_(h) {}
-  ~Handle() {
-    if (valid()) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-
-private:
-  HANDLE h_;
-};
-
-class RegKey {
-public:
-  RegKey() = default;
-  ~RegKey() { Close(); }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  // ERROR_SUCCESS or the registry's error; the key stays closed on failure.
-  LONG Open(HKEY root, const wchar_t* path, REGSAM access) {
-    Close();
-    return RegOpenKeyExW(root, path, 0, access, &h_);
-  }
-  void Close() {
-    if (h_) RegCloseKey(h_);
-    h_ = nullptr;
-  }
-  HKEY get() const { return h_; }
-
-private:
-  HKEY h_ = nullptr;
-};
-
-template <typename T>
-class ComPtr {
-public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-  void** out() { return reinterpret_cast<void**>(&p_); }
-
-private:
-  T* p_ = nullptr;
-};
-
-class ComScope {
-public:
-  ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ~ComScope() {
-    if (ok_) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
-private:
-  bool ok_;
-};
-
-class Argv {
-public:
-  Argv() : argv_(CommandLineToArgvW(GetCommandLineW(), &argc_)) {}
-  ~Argv() {
-    if (argv_) LocalFree(argv_);
-  }
-  Argv(const Argv&) = delete;
-  Argv& operator=(const Argv&) = delete;
-  int count() const { return argv_ ? argc_ : 0; }
-  std::wstring operator[](int i) const { return argv_[i]; }
-
-private:
-  int argc_ = 0;
-  LPWSTR* argv_;
-};
 
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -173,54 +92,36 @@ std::wstring WithoutLongPrefix(const std::wstring& path) {
   return path;
 }
 
-class SecurityDescriptor {
-public:
-  explicit SecurityDescriptor(const std::wstring& sddl) {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd_, nullptr))
-      sd_ = nullptr;
-  }
-  ~SecurityDescriptor() {
-    if (sd_) LocalFree(sd_);
-  }
-  SecurityDescriptor(const SecurityDescriptor&) = delete;
-  SecurityDescriptor& operator=(const SecurityDescriptor&) = delete;
-  PSECURITY_DESCRIPTOR get() const { return sd_; }
-
-private:
-  PSECURITY_DESCRIPTOR sd_ = nullptr;
-};
-
 // Administrators and SYSTEM when elevated, else the user alone; empty when unknown.
 std::wstring PrivateFolderAccess() {
-  HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::wstring();
-  Handle token(raw);
+  CHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out())) return std::wstring();
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
-  if (GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
+  if (GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size) &&
       elevation.TokenIsElevated)
     return L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
   std::vector<BYTE> user(256);
-  if (!GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size)) {
+  if (!GetTokenInformation(token.Get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size)) {
     user.resize(size);
-    if (!GetTokenInformation(token.get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size))
+    if (!GetTokenInformation(token.Get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size))
       return std::wstring();
   }
-  LPWSTR sid = nullptr;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) return std::wstring();
-  std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;") + sid + L")";
-  LocalFree(sid);
-  return sddl;
+  CLocalPtr<LPWSTR> sid;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, sid.Out())) return std::wstring();
+  return std::wstring(L"D:P(A;OICI;FA;;;") + sid.Get() + L")";
 }
 
 // A new folder below `parent` (ending in a backslash) with a name nobody can guess;
 // empty when none could be made. CreateDirectory fails on anything already there.
 std::wstring MakePrivateFolder(const std::wstring& parent) {
-  SecurityDescriptor access(PrivateFolderAccess());
-  if (!access.get()) return std::wstring();
+  CLocalPtr<PSECURITY_DESCRIPTOR> access;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(PrivateFolderAccess().c_str(), SDDL_REVISION_1,
+                                                            access.Out(), nullptr))
+    return std::wstring();
   SECURITY_ATTRIBUTES sa{};
   sa.nLength = sizeof(sa);
-  sa.lpSecurityDescriptor = access.get();
+  sa.lpSecurityDescriptor = access.Get();
   for (int attempt = 0; attempt < 8; ++attempt) {
     unsigned char random[16];
     if (!RtlGenRandom(random, sizeof(random))) return std::wstring();
@@ -246,13 +147,13 @@ std::wstring SpecialFolder(int csidl) {
 
 // False when the manifest cannot be read; `text` then says nothing.
 bool ReadSmallFile(const std::wstring& path, std::string* text) {
-  Handle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!h.valid()) return false;
+  CHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!h) return false;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(h.get(), &size) || size.QuadPart > (64 << 20)) return false;
+  if (!GetFileSizeEx(h.Get(), &size) || size.QuadPart > (64 << 20)) return false;
   text->assign(static_cast<size_t>(size.QuadPart), '\0');
   DWORD got = 0;
-  if (size.QuadPart > 0 && (!ReadFile(h.get(), &(*text)[0], static_cast<DWORD>(size.QuadPart), &got, nullptr) ||
+  if (size.QuadPart > 0 && (!ReadFile(h.Get(), &(*text)[0], static_cast<DWORD>(size.QuadPart), &got, nullptr) ||
                             got != size.QuadPart))
     return false;
   return true;
@@ -261,9 +162,9 @@ bool ReadSmallFile(const std::wstring& path, std::string* text) {
 class Uninstaller {
 public:
   Uninstaller(std::wstring exe, std::wstring dir) : exe_(std::move(exe)), dir_(std::move(dir)) {
-    Handle d(CreateFileW(dir_.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    CHandle d(CreateFileW(dir_.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (d.valid()) final_dir_ = WithBackslash(WithoutLongPrefix(AfxFinalPath(d.get())));
+    if (d) final_dir_ = WithBackslash(WithoutLongPrefix(AfxFinalPath(d.Get())));
   }
 
   void RemoveShortcuts();
@@ -294,10 +195,10 @@ private:
 
 void Uninstaller::RemoveShortcut(const std::wstring& lnk) {
   if (!Exists(lnk)) return;
-  ComPtr<IShellLinkW> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out()))) return;
-  ComPtr<IPersistFile> file;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, file.out()))) return;
+  CComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Out()))) return;
+  CComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.Out()))) return;
   if (FAILED(file->Load(lnk.c_str(), STGM_READ))) return;
   wchar_t target[MAX_PATH] = L"";
   if (FAILED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) || target[0] == L'\0') return;
@@ -308,7 +209,7 @@ void Uninstaller::RemoveShortcut(const std::wstring& lnk) {
 }
 
 void Uninstaller::RemoveShortcuts() {
-  ComScope com;
+  CComApartment com;
   std::vector<std::wstring> startup_folders = {SpecialFolder(CSIDL_COMMON_STARTUP), SpecialFolder(CSIDL_ALTSTARTUP)};
   for (const std::wstring& folder : startup_folders)
     if (!folder.empty()) RemoveShortcut(WithBackslash(folder) + product::kShortcutsLinkW);
@@ -347,16 +248,16 @@ void Uninstaller::RemoveFile(const std::wstring& rel) {
   if (uninst::SamePath(path, exe_)) return;  // handed over at the very end
   // The name itself is opened, never what a link there points to, and what was opened
   // and checked is what is deleted.
-  Handle h(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+  CHandle h(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!h.valid()) {
+  if (!h) {
     DWORD err = GetLastError();
     if (!IsGone(err)) leftovers_.push_back(path);
     return;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h.get(), &info) || !ReachedDirectly(h.get(), rel) ||
+  if (!GetFileInformationByHandle(h.Get(), &info) || !ReachedDirectly(h.Get(), rel) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     leftovers_.push_back(path);  // a link now, or a folder: not ours to follow or empty
     return;
@@ -364,11 +265,11 @@ void Uninstaller::RemoveFile(const std::wstring& rel) {
   if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = (info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof(basic));
+    SetFileInformationByHandle(h.Get(), FileBasicInfo, &basic, sizeof(basic));
   }
   FILE_DISPOSITION_INFO gone{};
   gone.DeleteFile = TRUE;
-  if (!SetFileInformationByHandle(h.get(), FileDispositionInfo, &gone, sizeof(gone))) leftovers_.push_back(path);
+  if (!SetFileInformationByHandle(h.Get(), FileDispositionInfo, &gone, sizeof(gone))) leftovers_.push_back(path);
 }
 
 void Uninstaller::RemoveFiles(const uninst::Manifest& manifest) {
@@ -393,11 +294,11 @@ void Uninstaller::RemoveFolders(const uninst::Manifest& manifest) {
 // names D, or is absent), then the key itself once nothing is left in it.
 void Uninstaller::RemoveKeyValues(const wchar_t* path, const wchar_t* const* names, size_t count,
                                   const wchar_t* owner_value, bool owner_is_file) {
-  RegKey key;
+  CRegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE | KEY_SET_VALUE) != ERROR_SUCCESS) return;
   wchar_t data[1024] = L"";
   DWORD type = 0, size = sizeof(data) - sizeof(wchar_t);
-  LONG rc = RegQueryValueExW(key.get(), owner_value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  LONG rc = RegQueryValueExW(key.Get(), owner_value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
   if (rc == ERROR_SUCCESS) {
     data[size / sizeof(wchar_t)] = L'\0';
     std::wstring recorded = data;
@@ -413,12 +314,12 @@ void Uninstaller::RemoveKeyValues(const wchar_t* path, const wchar_t* const* nam
     return;  // unreadable or too long to be ours
   }
   for (size_t i = 0; i < count; ++i) {
-    LONG del = RegDeleteValueW(key.get(), names[i]);
+    LONG del = RegDeleteValueW(key.Get(), names[i]);
     if (del != ERROR_SUCCESS && del != ERROR_FILE_NOT_FOUND)
       leftovers_.push_back(std::wstring(L"HKEY_LOCAL_MACHINE\\") + path + L" " + names[i]);
   }
   DWORD subkeys = 0, values = 0;
-  bool empty = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+  bool empty = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                                 nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
                subkeys == 0 && values == 0;
   key.Close();
@@ -445,15 +346,15 @@ void Uninstaller::CloseRunningProgram() {
     while ((wnd = FindWindowExW(nullptr, wnd, product::kFilesProgramWindowClassW, nullptr)) != nullptr) {
       DWORD pid = 0;
       GetWindowThreadProcessId(wnd, &pid);
-      Handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-      if (!process.valid()) continue;
+      CHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+      if (!process) continue;
       wchar_t image[MAX_PATH] = L"";
       DWORD len = MAX_PATH;
-      if (!QueryFullProcessImageNameW(process.get(), 0, image, &len)) continue;
+      if (!QueryFullProcessImageNameW(process.Get(), 0, image, &len)) continue;
       if (!uninst::IsInside(Canonical(image), dir_)) continue;
       found = true;
       PostMessageW(wnd, WM_CLOSE, 0, 0);
-      WaitForSingleObject(process.get(), 3000);
+      WaitForSingleObject(process.Get(), 3000);
     }
     if (!found) return;
   }
@@ -485,7 +386,7 @@ void Uninstaller::HandOverSelfDelete() {
     drop_copy();
     return at_restart();
   }
-  Handle self_owner(self);
+  CHandle self_owner(self);
   wchar_t handle_text[32];
   _snwprintf(handle_text, sizeof(handle_text) / sizeof(handle_text[0]) - 1, L"%llx",
              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(self)));
@@ -500,17 +401,15 @@ void Uninstaller::HandOverSelfDelete() {
     drop_copy();
     return at_restart();
   }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  CProcess(pi).Close();
 }
 
 // The copy in %TEMP%: waits for the uninstaller to end, then deletes it and the folder.
-int FinishSelfDelete(const Argv& argv) {
-  if (argv.count() != 5) return kLeftovers;
-  HANDLE parent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(wcstoull(argv[2].c_str(), nullptr, 16)));
+int FinishSelfDelete(const CArgv& argv) {
+  if (argv.Count() != 5) return kLeftovers;
+  const CHandle parent(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(wcstoull(argv[2], nullptr, 16))));
   std::wstring exe = argv[3], dir = argv[4];
-  if (WaitForSingleObject(parent, 60000) != WAIT_OBJECT_0) return kLeftovers;
-  CloseHandle(parent);
+  if (WaitForSingleObject(parent.Get(), 60000) != WAIT_OBJECT_0) return kLeftovers;
   SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_NORMAL);
   // The loader may hold the image a moment after the process has ended.
   bool deleted = false;
@@ -532,10 +431,10 @@ int Message(bool silent, const std::wstring& text, UINT flags) {
 }
 
 int Run() {
-  Argv argv;
-  if (argv.count() >= 2 && uninst::SamePath(argv[1], L"/finish")) return FinishSelfDelete(argv);
+  CArgv argv;
+  if (argv.Count() >= 2 && uninst::SamePath(argv[1], L"/finish")) return FinishSelfDelete(argv);
   bool silent = false;
-  for (int i = 1; i < argv.count(); ++i)
+  for (int i = 1; i < argv.Count(); ++i)
     if (uninst::SamePath(argv[i], L"/S")) silent = true;
 
   std::wstring exe = Canonical(ModulePath());

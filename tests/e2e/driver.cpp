@@ -71,35 +71,30 @@ std::wstring Env(const wchar_t* name) {
 
 Process::~Process() {
   Kill();
-  if (drainer_) {
-    WaitForSingleObject(drainer_, 5000);
-    CloseHandle(drainer_);
-  }
-  if (pipe_) CloseHandle(pipe_);
-  if (process_) CloseHandle(process_);
-  if (job_) CloseHandle(job_);  // kill-on-close takes whatever is left
+  if (drainer_) WaitForSingleObject(drainer_.Get(), 5000);
+  // Then the members close; the job's kill-on-close takes whatever is left.
 }
 
 DWORD WINAPI Process::Drain(void* self) {
   Process* p = static_cast<Process*>(self);
   char buf[4096];
   DWORD got = 0;
-  while (ReadFile(p->pipe_, buf, sizeof buf, &got, nullptr) && got != 0) p->output_.append(buf, got);
+  while (ReadFile(p->pipe_.Get(), buf, sizeof buf, &got, nullptr) && got != 0) p->output_.append(buf, got);
   return 0;
 }
 
 std::string Process::PipeOutput() {
-  if (drainer_) WaitForSingleObject(drainer_, 5000);
+  if (drainer_) WaitForSingleObject(drainer_.Get(), 5000);
   return output_;
 }
 
 bool Process::Start(const std::wstring& exe, const std::wstring& workdir, const std::wstring& args) {
   if (process_) return false;
-  job_ = CreateJobObjectW(nullptr, nullptr);
+  job_.Attach(CreateJobObjectW(nullptr, nullptr));
   if (job_) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
     info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &info, sizeof info);
+    SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation, &info, sizeof info);
   }
   std::wstring cmd = L"\"" + exe + L"\"";
   if (!args.empty()) cmd += L" " + args;
@@ -112,48 +107,43 @@ bool Process::Start(const std::wstring& exe, const std::wstring& workdir, const 
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   DWORD flags = CREATE_SUSPENDED | DETACHED_PROCESS;
-  HANDLE writeEnd = nullptr;
+  CHandle writeEnd;
   if (launcher_ == Launcher::kPipes) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    if (!CreatePipe(&pipe_, &writeEnd, &sa, 0)) return false;
-    SetHandleInformation(pipe_, HANDLE_FLAG_INHERIT, 0);
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
+    if (!CreatePipe(pipe_.Out(), writeEnd.Out(), &sa, 0)) return false;
+    SetHandleInformation(pipe_.Get(), HANDLE_FLAG_INHERIT, 0);
+    si.hStdOutput = writeEnd.Get();
+    si.hStdError = writeEnd.Get();
     flags = CREATE_SUSPENDED;  // a console program's child: no flag that changes its console
   }
   PROCESS_INFORMATION pi{};
-  const BOOL created = CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, writeEnd != nullptr, flags, nullptr,
-                                      workdir.empty() ? nullptr : workdir.c_str(), &si, &pi);
-  if (writeEnd) CloseHandle(writeEnd);
+  const BOOL created = CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, writeEnd ? TRUE : FALSE, flags,
+                                      nullptr, workdir.empty() ? nullptr : workdir.c_str(), &si, &pi);
+  writeEnd.Close();
   if (!created) return false;
-  if (pipe_) drainer_ = CreateThread(nullptr, 0, Drain, this, 0, nullptr);
-  if (job_) AssignProcessToJobObject(job_, pi.hProcess);
+  if (pipe_) drainer_.Attach(CreateThread(nullptr, 0, Drain, this, 0, nullptr));
+  if (job_) AssignProcessToJobObject(job_.Get(), pi.hProcess);
   ResumeThread(pi.hThread);
-  CloseHandle(pi.hThread);
-  process_ = pi.hProcess;
-  pid_ = pi.dwProcessId;
+  process_ = CProcess(pi);
   return true;
 }
 
 bool Process::Running() const {
-  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+  return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
 }
 
 bool Process::WaitExit(DWORD timeout_ms, DWORD* code) {
   if (code) *code = STILL_ACTIVE;
-  if (!process_) return false;
-  if (WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return false;
-  DWORD c = 0;
-  GetExitCodeProcess(process_, &c);
-  if (code) *code = c;
+  if (!process_.Wait(timeout_ms)) return false;
+  if (code) *code = process_.ExitCode();
   return true;
 }
 
 void Process::Kill() {
-  if (job_) TerminateJobObject(job_, 1);
+  if (job_) TerminateJobObject(job_.Get(), 1);
   if (Running()) {
-    TerminateProcess(process_, 1);
-    WaitForSingleObject(process_, 5000);
+    TerminateProcess(process_.Get(), 1);
+    process_.Wait(5000);
   }
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "afx/afxhandle.h"
+
 namespace e2e {
 
 // ---- text -----------------------------------------------------------------------------
@@ -42,8 +44,8 @@ class Process {
   std::string PipeOutput();
   // False when CreateProcess fails (GetLastError tells why).
   bool Start(const std::wstring& exe, const std::wstring& workdir, const std::wstring& args = L"");
-  DWORD Id() const { return pid_; }
-  HANDLE Handle() const { return process_; }
+  DWORD Id() const { return process_.Id(); }
+  HANDLE Handle() const { return process_.Get(); }
   bool Running() const;
   // False when the process still runs after timeout_ms; *code then is STILL_ACTIVE.
   bool WaitExit(DWORD timeout_ms, DWORD* code);
@@ -51,12 +53,11 @@ class Process {
   void Kill();
 
  private:
-  HANDLE job_ = nullptr;
-  HANDLE process_ = nullptr;
-  DWORD pid_ = 0;
+  CHandle job_;
+  CProcess process_;
   Launcher launcher_ = Launcher::kDesktop;
-  HANDLE pipe_ = nullptr;    // read end
-  HANDLE drainer_ = nullptr; // thread reading it into output_
+  CHandle pipe_;     // read end
+  CHandle drainer_;  // thread reading it into output_
   std::string output_;
   static DWORD WINAPI Drain(void* self);
 };

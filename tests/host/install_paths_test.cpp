@@ -27,7 +27,6 @@ TEST(InstallDir, UsableFolders) {
         {"\\\\server\\share\\apps\\q\\", true},
         {"C:\\cond\\", true},
         {"C:\\console\\", true},
-        {"C:\\COM0\\", true},
         {"C:\\LPT10\\", true},
         {"C:\\a b.c\\", true},
         {"C:\\.hidden\\", true},
@@ -69,6 +68,10 @@ TEST(InstallDir, UsableFolders) {
         {"\\\\server\\share\\con\\", false},
         {"C:\\\xB0\\", false},  // B0 5C is one character: no final separator
         {"C:\\con.d\\", false},  // a device name with an extension is still the device
+        {"C:\\COM0\\", false},
+        {"C:\\clock$\\", false},
+        {"C:\\x/con\\", false},  // the slash separates too
+        {"C:\\a\\\\b\\", false},  // an empty name: the folder made would be C:\a\b
     };
     for (const Case& c : cases) EXPECT_EQ(c.usable, IsUsableInstallDir(c.dir.c_str())) << "\"" << c.dir << "\"";
     EXPECT_FALSE(IsUsableInstallDir(nullptr));

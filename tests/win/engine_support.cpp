@@ -88,29 +88,26 @@ bool Child::Start(const std::string& exe, const std::string& args) {
     std::string cmd = "\"" + exe + "\" " + args;
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
-    if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi)) {
-        m_pi = PROCESS_INFORMATION{};
-        return false;
-    }
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    m_process = CProcess(pi);
     return true;
 }
 
 bool Child::Wait(DWORD timeoutMs, DWORD* exitCode) {
-    if (!m_pi.hProcess) return true;
-    if (WaitForSingleObject(m_pi.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
-    if (exitCode) GetExitCodeProcess(m_pi.hProcess, exitCode);
+    if (!m_process) return true;
+    if (!m_process.Wait(timeoutMs)) return false;
+    if (exitCode) *exitCode = m_process.ExitCode();
     return true;
 }
 
 void Child::Kill() {
-    if (!m_pi.hProcess) return;
-    if (WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(m_pi.hProcess, 255);
-        WaitForSingleObject(m_pi.hProcess, 5000);
+    if (!m_process) return;
+    if (!m_process.Wait(0)) {
+        TerminateProcess(m_process.Get(), 255);
+        m_process.Wait(5000);
     }
-    CloseHandle(m_pi.hThread);
-    CloseHandle(m_pi.hProcess);
-    m_pi = PROCESS_INFORMATION{};
+    m_process.Close();
 }
 
 namespace {
@@ -120,47 +117,36 @@ const char kSandboxKey[] = "Software\\SetupEngineTestSandbox";
 RegistrySandbox::RegistrySandbox(bool unwritable) {
     // Start from an empty key every time.
     RegDeleteTreeA(HKEY_CURRENT_USER, kSandboxKey);
-    HKEY h = nullptr;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, kSandboxKey, &h) != ERROR_SUCCESS) return;
-    RegCloseKey(h);
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSandboxKey, 0, unwritable ? KEY_READ : KEY_ALL_ACCESS, &m_hKey) != ERROR_SUCCESS)
-        return;
-    m_ok = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_hKey) == ERROR_SUCCESS;
+    if (CRegKey().Create(HKEY_CURRENT_USER, kSandboxKey) != ERROR_SUCCESS) return;
+    if (m_key.Open(HKEY_CURRENT_USER, kSandboxKey, unwritable ? KEY_READ : KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+    m_ok = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_key.Get()) == ERROR_SUCCESS;
     if (m_ok && unwritable) m_ok = RegDeleteKeyA(HKEY_CURRENT_USER, kSandboxKey) == ERROR_SUCCESS;
 }
 
 RegistrySandbox::~RegistrySandbox() {
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    if (m_hKey) RegCloseKey(m_hKey);
+    m_key.Close();
     RegDeleteTreeA(HKEY_CURRENT_USER, kSandboxKey);
 }
 
 std::string RegValue(const char* subKey, const char* name) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return "<missing>";
+    CRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, subKey, KEY_QUERY_VALUE) != ERROR_SUCCESS) return "<missing>";
     char data[1024];
     DWORD size = sizeof(data), type = 0;
-    const LONG rc = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(h);
+    const LONG rc = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     if (rc != ERROR_SUCCESS) return "<missing>";
     if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
     return std::string(data, size);  // the NUL is part of the stored data
 }
 
 bool RegKeyExists(const char* subKey) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
+    return CRegKey().Open(HKEY_LOCAL_MACHINE, subKey, KEY_QUERY_VALUE) == ERROR_SUCCESS;
 }
 
 bool RegPut(const char* subKey, const char* name, const char* data) {
-    HKEY h = nullptr;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, subKey, &h) != ERROR_SUCCESS) return false;
-    const LONG rc = RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                                   static_cast<DWORD>(std::strlen(data) + 1));
-    RegCloseKey(h);
-    return rc == ERROR_SUCCESS;
+    CRegKey key;
+    return key.Create(HKEY_LOCAL_MACHINE, subKey) == ERROR_SUCCESS && key.SetString(name, data) == ERROR_SUCCESS;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "afx/afxhandle.h"
 #include "machine.h"
 
 namespace engine_test {
@@ -57,14 +58,14 @@ public:
     Child& operator=(const Child&) = delete;
     // Starts exe with arguments, attached to this program's console. FALSE on failure.
     bool Start(const std::string& exe, const std::string& args);
-    DWORD Id() const { return m_pi.dwProcessId; }
-    HANDLE Handle() const { return m_pi.hProcess; }
+    DWORD Id() const { return m_process.Id(); }
+    HANDLE Handle() const { return m_process.Get(); }
     // FALSE when still running after timeoutMs.
     bool Wait(DWORD timeoutMs, DWORD* exitCode = nullptr);
     void Kill();
 
 private:
-    PROCESS_INFORMATION m_pi = {};
+    CProcess m_process;
 };
 
 // Redirects HKEY_LOCAL_MACHINE of this process to a scratch key under HKEY_CURRENT_USER
@@ -81,7 +82,7 @@ public:
     bool ok() const { return m_ok; }
 
 private:
-    HKEY m_hKey = nullptr;
+    CRegKey m_key;
     bool m_ok = false;
 };
 

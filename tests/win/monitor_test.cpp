@@ -8,7 +8,7 @@
 #include "engine_support.h"
 #include "install/ConsoleMonitor.h"
 #include "install/HiddenConsole.h"
-#include "pages/InstallPage.h"
+#include "install/StartInstall.h"
 
 using namespace engine_test;
 

@@ -13,7 +13,7 @@
 #include "install/HeldFiles.h"
 #include "install/HiddenConsole.h"
 #include "install/Rollback.h"
-#include "pages/InstallPage.h"
+#include "install/StartInstall.h"
 
 using namespace engine_test;
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/SetupApp.h"
+#include "finish/Registry.h"
 #include "pages/FolderPage.h"
 #include "res/resource.h"
 #include "shell_frame_support.h"

@@ -35,7 +35,7 @@ TEST(Manifest, RejectsPathsLeavingTheFolder) {
   const char* const hostile[] = {
       "..\\outside.txt", "a\\..\\..\\outside.txt", "C:\\Windows\\win.ini", "\\rooted.txt", "\\\\server\\share\\x",
       "a\\\\b.txt", "data:stream", "nul", "CON.txt", "lpt1", "a\\aux\\b", "trailing.", "trailing ",
-      ".\\x", "a\\.\\b", "wild*.txt", "..\\",
+      ".\\x", "a\\.\\b", "wild*.txt", "..\\", "clock$\\x.txt", "COM\xC2\xB9.log",
   };
   for (const char* line : hostile) {
     uninst::Manifest m;

@@ -1,5 +1,7 @@
 #include "display.h"
 
+#include "console_row.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -11,8 +13,7 @@ namespace uharc {
 
 namespace {
 
-int clamp_percent(int p) { return p < 0 ? 0 : (p > 99 ? 99 : p); }
-
+int clamp_percent(int p) { return p < 0 ? 0 : (p > uharc_row::kMaxPercent ? uharc_row::kMaxPercent : p); }
 
 class LineDisplay : public Display {
  public:
@@ -114,7 +115,7 @@ class ConsoleDisplay : public Display {
   }
 
   void done(const std::string &summary) override {
-    progress(summary, 99, true);
+    progress(summary, uharc_row::kMaxPercent, true);
     if (row_ + 1 < height_) {
       blank_row(static_cast<SHORT>(row_ + 1));
       SetConsoleCursorPosition(out_, COORD{0, static_cast<SHORT>(row_ + 1)});
@@ -139,9 +140,9 @@ class ConsoleDisplay : public Display {
   }
 
  private:
-  static constexpr int kRowLength = 78;
-  static constexpr DWORD kTensColumn = 76;
-  static constexpr size_t kTextColumns = 75;
+  static constexpr int kRowLength = uharc_row::kRowLength;
+  static constexpr DWORD kTensColumn = uharc_row::kTensColumn;
+  static constexpr size_t kTextColumns = uharc_row::kTextColumns;
 
   void write_at(const char *text, DWORD size, SHORT column) {
     DWORD n;
@@ -171,11 +172,11 @@ std::unique_ptr<Display> make_display() {
   if (out != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(out, &info)) {
     // The percentage needs columns 76 and 77: a narrower buffer is widened (the
     // window may stay narrower than its buffer).
-    if (info.dwSize.X < 78) {
-      COORD size = {80, info.dwSize.Y};
+    if (info.dwSize.X < uharc_row::kRowLength) {
+      COORD size = {uharc_row::kReadCells, info.dwSize.Y};
       if (SetConsoleScreenBufferSize(out, size)) GetConsoleScreenBufferInfo(out, &info);
     }
-    if (info.dwSize.X >= 78) return std::unique_ptr<Display>(new ConsoleDisplay(out, info));
+    if (info.dwSize.X >= uharc_row::kRowLength) return std::unique_ptr<Display>(new ConsoleDisplay(out, info));
   }
 #endif
   return std::unique_ptr<Display>(new LineDisplay);

@@ -1,11 +1,9 @@
 // How uharc reports extraction on its standard output.
 //
-// In a Windows console every report rewrites the cursor's row: text in columns 0-75,
-// the percentage's tens digit in column 76 (blank below 10), its units digit in
-// column 77, and the cursor after them. The installer that started us reads exactly
-// that row. On completion the cursor moves to column 0 of an empty row; on failure
-// it stays behind the error text. Elsewhere (pipes, files, POSIX) plain lines are
-// written instead.
+// In a Windows console every report rewrites the cursor's row, laid out as
+// console_row.h says; the installer that started us reads exactly that row. On
+// failure the cursor stays behind the error text. Elsewhere (pipes, files, POSIX)
+// plain lines are written instead.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+#include "afx/afxhandle.h"
 #endif
 
 namespace {
@@ -157,16 +158,14 @@ int run(const std::vector<std::string> &args) {
 #ifdef _WIN32
 int main() {
   // The wide command line, so that archive and folder names outside the code page work.
-  int argc = 0;
-  wchar_t **wargv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  const CArgv wargv;
   std::vector<std::string> args;
-  for (int i = 1; wargv && i < argc; ++i) {
+  for (int i = 1; i < wargv.Count(); ++i) {
     int n = WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, nullptr, 0, nullptr, nullptr);
     std::string s(n > 0 ? static_cast<size_t>(n - 1) : 0, '\0');
     if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, &s[0], n, nullptr, nullptr);
     args.push_back(s);
   }
-  LocalFree(wargv);
   return run(args);
 }
 #else

@@ -7,6 +7,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "afx/afxhandle.h"
 #include "afx/afxpath.h"
 #else
 #include <dirent.h>
@@ -140,26 +141,6 @@ bool reached_directly(HANDLE h, const std::wstring &path) {
                                               static_cast<int>(want.size()), TRUE) == CSTR_EQUAL;
 }
 
-class OwnedHandle {
- public:
-  explicit OwnedHandle(HANDLE h) : h_(h) {}
-  ~OwnedHandle() {
-    if (ok()) CloseHandle(h_);
-  }
-  OwnedHandle(const OwnedHandle &) = delete;
-  OwnedHandle &operator=(const OwnedHandle &) = delete;
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-  HANDLE release() {
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
-    return h;
-  }
-
- private:
-  HANDLE h_;
-};
-
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The name itself, never what a link there points to.
@@ -173,12 +154,12 @@ HANDLE open_itself(const std::wstring &path, DWORD access) {
 // Nothing is created below a folder that a link leads to.
 bool parent_is_direct(const std::wstring &path, std::string &error) {
   std::wstring parent = path.substr(0, path.find_last_of(L'\\'));
-  OwnedHandle h(open_itself(parent, FILE_READ_ATTRIBUTES));
-  if (!h.ok()) {
+  CHandle h(open_itself(parent, FILE_READ_ATTRIBUTES));
+  if (!h) {
     error = last_error_text();
     return false;
   }
-  if (!reached_directly(h.get(), parent)) {
+  if (!reached_directly(h.Get(), parent)) {
     error = kLinkInTheWay;
     return false;
   }
@@ -215,9 +196,9 @@ bool folder_base(const std::string &folder, std::string &base, std::string &erro
   // The \\?\ form lifts the MAX_PATH limit and turns off name rewriting. The folder's
   // final path (links above it resolved) is what every path below it is checked against.
   {
-    OwnedHandle h(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+    CHandle h(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    std::wstring resolved = h.ok() ? AfxFinalPath(h.get()) : std::wstring();
+    std::wstring resolved = h ? AfxFinalPath(h.Get()) : std::wstring();
     if (resolved.empty()) {
       error = "cannot resolve folder " + folder + ": " + last_error_text();
       return false;
@@ -291,19 +272,19 @@ bool FileWriter::create(const std::string &path, std::string &error, bool anywhe
   } else {
     // The folders on the way were checked as they were made (make_folder); one swapped
     // for a link since then shows in the new file's final path below.
-    OwnedHandle old(open_itself(w, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE));
-    if (old.ok()) {
+    CHandle old(open_itself(w, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE));
+    if (old) {
       BY_HANDLE_FILE_INFORMATION info;
-      if (!reached_directly(old.get(), w)) {
+      if (!reached_directly(old.Get(), w)) {
         error = kLinkInTheWay;
         return false;
       }
-      if (GetFileInformationByHandle(old.get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (GetFileInformationByHandle(old.Get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         error = "a folder is in the way";
         return false;
       }
       // What was checked is what goes; a read-only, hidden or system file too.
-      if (!delete_opened(old.get())) {
+      if (!delete_opened(old.Get())) {
         error = last_error_text();
         return false;
       }
@@ -312,21 +293,21 @@ bool FileWriter::create(const std::string &path, std::string &error, bool anywhe
       return false;
     }
   }
-  OwnedHandle h(CreateFileW(w.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  CHandle h(CreateFileW(w.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
                             nullptr));
-  if (!h.ok()) {
+  if (!h) {
     // The name was free a moment ago, or held a link that points nowhere.
     error = GetLastError() == ERROR_FILE_EXISTS ? std::string(kLinkInTheWay) : last_error_text();
     return false;
   }
   // A link put in place of a folder after the check above: the new, empty file goes again.
-  if (!anywhere && !reached_directly(h.get(), w)) {
-    delete_opened(h.get());
+  if (!anywhere && !reached_directly(h.Get(), w)) {
+    delete_opened(h.Get());
     error = kLinkInTheWay;
     return false;
   }
-  handle_ = reinterpret_cast<intptr_t>(h.release());
+  handle_ = reinterpret_cast<intptr_t>(h.Detach());
   path_ = path;
   return true;
 }
@@ -377,13 +358,13 @@ bool make_folder(const std::string &path, std::string &error) {
     error = last_error_text();
     return false;
   }
-  OwnedHandle h(open_itself(w, FILE_READ_ATTRIBUTES));
+  CHandle h(open_itself(w, FILE_READ_ATTRIBUTES));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!h.ok() || !GetFileInformationByHandle(h.get(), &info)) {
+  if (!h || !GetFileInformationByHandle(h.Get(), &info)) {
     error = last_error_text();
     return false;
   }
-  if (!reached_directly(h.get(), w)) {
+  if (!reached_directly(h.Get(), w)) {
     error = kLinkInTheWay;
     return false;
   }
@@ -405,12 +386,11 @@ bool remove_file(const std::string &path) {
 bool set_metadata(const std::string &path, const Entry &entry, bool folder, std::string &error) {
   std::wstring w = long_form(path);
   if (folder) {
-    HANDLE h = CreateFileW(w.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
+    const CHandle h(CreateFileW(w.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (h) {
       FILETIME ft = to_filetime(entry.mtime);
-      SetFileTime(h, nullptr, nullptr, &ft);
-      CloseHandle(h);
+      SetFileTime(h.Get(), nullptr, nullptr, &ft);
     }
     DWORD a = entry.attributes & (kAttrHidden | kAttrSystem);
     if (a && !SetFileAttributesW(w.c_str(), a)) {

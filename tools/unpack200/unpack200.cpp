@@ -10,47 +10,12 @@
 #include <shellapi.h>
 #include <string>
 
+#include "afx/afxhandle.h"
 #include "gunzip.h"
 
 namespace {
 
 enum ExitCode { kOk = 0, kFailed = 1, kRefused = 2 };
-
-class Handle {
-public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  ~Handle() { Close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  // False when the handle was open and closing it failed (a late write error).
-  bool Close() {
-    bool ok = true;
-    if (valid()) ok = CloseHandle(h_) != 0;
-    h_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
-
-private:
-  HANDLE h_;
-};
-
-class Argv {
-public:
-  Argv() : argv_(CommandLineToArgvW(GetCommandLineW(), &argc_)) {}
-  ~Argv() {
-    if (argv_) LocalFree(argv_);
-  }
-  Argv(const Argv&) = delete;
-  Argv& operator=(const Argv&) = delete;
-  int count() const { return argv_ ? argc_ : 0; }
-  const wchar_t* operator[](int i) const { return argv_[i]; }
-
-private:
-  int argc_ = 0;
-  LPWSTR* argv_;
-};
 
 void WriteErr(const std::wstring& text) {
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
@@ -71,17 +36,16 @@ void WriteErr(const std::wstring& text) {
 }
 
 std::wstring SystemMessage(DWORD code) {
-  wchar_t* buf = nullptr;
+  CLocalPtr<wchar_t*> buf;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+                           nullptr, code, 0, reinterpret_cast<wchar_t*>(buf.Out()), 0, nullptr);
   std::wstring text;
-  if (n && buf) {
-    text.assign(buf, n);
+  if (n && buf.Get()) {
+    text.assign(buf.Get(), n);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
       text.pop_back();
   }
-  if (buf) LocalFree(buf);
   wchar_t num[32];
   _snwprintf(num, sizeof(num) / sizeof(num[0]) - 1, L"error %lu", static_cast<unsigned long>(code));
   num[sizeof(num) / sizeof(num[0]) - 1] = L'\0';
@@ -222,8 +186,8 @@ int Expand(HANDLE in, HANDLE out, const std::wstring& in_name, const std::wstrin
 }
 
 int Run() {
-  Argv argv;
-  if (argv.count() != 3) return Fail(kRefused, L"usage: unpack200 INPUT OUTPUT");
+  CArgv argv;
+  if (argv.Count() != 3) return Fail(kRefused, L"usage: unpack200 INPUT OUTPUT");
   std::wstring in_name = FullPath(argv[1]);
   std::wstring out_name = FullPath(argv[2]);
   if (in_name.empty()) return FailSys(L"bad path", argv[1], GetLastError());
@@ -231,22 +195,22 @@ int Run() {
   if (SameText(in_name, out_name))
     return Fail(kRefused, L"refusing to expand \"" + in_name + L"\" onto itself");
 
-  Handle in(CreateFileW(in_name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  CHandle in(CreateFileW(in_name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in.valid()) return FailSys(L"cannot open", in_name, GetLastError());
+  if (!in) return FailSys(L"cannot open", in_name, GetLastError());
   BY_HANDLE_FILE_INFORMATION in_info{};
-  if (!FileIdentity(in.get(), &in_info)) return FailSys(L"cannot examine", in_name, GetLastError());
+  if (!FileIdentity(in.Get(), &in_info)) return FailSys(L"cannot examine", in_name, GetLastError());
   if (in_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     return Fail(kFailed, L"\"" + in_name + L"\" is a folder");
 
   // Another spelling of the same file (short name, link, other case) is caught here.
   {
-    Handle existing(CreateFileW(out_name.c_str(), FILE_READ_ATTRIBUTES,
+    CHandle existing(CreateFileW(out_name.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (existing.valid()) {
+    if (existing) {
       BY_HANDLE_FILE_INFORMATION out_info{};
-      if (!FileIdentity(existing.get(), &out_info))
+      if (!FileIdentity(existing.Get(), &out_info))
         return FailSys(L"cannot examine", out_name, GetLastError());
       if (SameIdentity(in_info, out_info))
         return Fail(kRefused, L"refusing to expand \"" + in_name + L"\" onto itself (\"" +
@@ -257,10 +221,10 @@ int Run() {
   }
 
   std::wstring temp_name;
-  Handle out(CreateTempBeside(out_name, &temp_name));
-  if (!out.valid()) return FailSys(L"cannot create", temp_name, GetLastError());
+  CHandle out(CreateTempBeside(out_name, &temp_name));
+  if (!out) return FailSys(L"cannot create", temp_name, GetLastError());
 
-  int rc = Expand(in.get(), out.get(), in_name, temp_name);
+  int rc = Expand(in.Get(), out.Get(), in_name, temp_name);
   if (rc == kOk && !out.Close()) rc = FailSys(L"cannot write", temp_name, GetLastError());
   out.Close();
   if (rc == kOk && !MoveFileExW(temp_name.c_str(), out_name.c_str(),

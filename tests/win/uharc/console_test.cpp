@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "afx/afxhandle.h"
+#include "install/ConsoleMonitor.h"
+
 namespace {
 
 FILE *g_report = nullptr;
@@ -25,10 +28,10 @@ void check(bool ok, const char *what, const std::string &actual) {
 }
 
 struct Reading {
-  std::string text;  // what the page puts in its edit: cells 0..59 up to the first zero
+  std::string text;  // what the page puts in its edit
   int x = 0, y = 0;
-  int percent = 0;   // what the page gives its progress bar
-  bool blank() const { return text == " "; }
+  int percent = 0;   // what the page gives its progress bar, before the control clamps it
+  bool blank() const { return text == uharc_row::kCompletedRow; }
 };
 
 bool read_row(HANDLE out, Reading &r) {
@@ -36,20 +39,10 @@ bool read_row(HANDLE out, Reading &r) {
   if (!GetConsoleScreenBufferInfo(out, &info)) return false;
   r.x = info.dwCursorPosition.X;
   r.y = info.dwCursorPosition.Y;
-  CHAR_INFO cells[80];
-  std::memset(cells, 0, sizeof(cells));
-  COORD size = {80, 1};
-  COORD origin = {0, 0};
-  SMALL_RECT rect = {0, info.dwCursorPosition.Y, info.dwCursorPosition.X,
-                     static_cast<SHORT>(info.dwCursorPosition.Y + 1)};
-  ReadConsoleOutputA(out, cells, size, origin, &rect);
-  char text[81];
-  std::memset(text, 0, sizeof(text));
-  for (int i = 0; i < 60; ++i) text[i] = cells[i].Char.AsciiChar;
-  r.text = text;
-  signed char c76 = static_cast<signed char>(cells[76].Char.AsciiChar);
-  signed char c77 = static_cast<signed char>(cells[77].Char.AsciiChar);
-  r.percent = (c76 == ' ' ? 0 : (c76 - 48) * 10) + (c77 - 48);
+  char cells[kConsoleRowCells];
+  ReadCursorRow(out, cells);
+  r.text = ConsoleRowText(cells);
+  r.percent = ConsoleRowRawPercent(cells);
   return true;
 }
 
@@ -96,6 +89,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::fclose(g_report);
     return 1;
   }
+  CProcess archiver(pi);
 
   // Poll faster than the page does, so that more intermediate states are seen.
   std::vector<Reading> seen;
@@ -104,14 +98,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   bool bad_percent = false, went_back = false;
   std::string bad_detail;
   for (;;) {
-    DWORD wait = WaitForSingleObject(pi.hProcess, 5);
+    const bool ended = archiver.Wait(5);
     Reading r;
     if (read_row(out, r)) {
       if (!r.blank() && !r.text.empty()) {
         if (completions > 0) ++text_after_completion;
-        if (r.x >= 77) {
+        if (r.x >= uharc_row::kUnitsColumn) {
           ++text_rows;
-          if (r.percent < 0 || r.percent > 99) {
+          if (r.percent < 0 || r.percent > uharc_row::kMaxPercent) {
             bad_percent = true;
             bad_detail = r.text + " -> " + std::to_string(r.percent);
           }
@@ -121,18 +115,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
           }
           last_percent = r.percent;
         }
-      } else if (r.blank() && !previous.empty() && previous != " ") {
+      } else if (IsArchiverDone(r.text.c_str(), previous.c_str(), 1)) {
         ++completions;
       }
       previous = r.text;
       if (seen.empty() || seen.back().text != r.text || seen.back().x != r.x) seen.push_back(r);
     }
-    if (wait == WAIT_OBJECT_0) break;
+    if (ended) break;
   }
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  const DWORD code = archiver.ExitCode();
+  archiver.Close();
   Reading last;
   read_row(out, last);
   std::fprintf(g_report, "rows seen:\n");
