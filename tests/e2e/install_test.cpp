@@ -474,7 +474,7 @@ TEST_P(DamagedPayloadTest, EndsInTheFailureMessageAndTheRollBack) {
   RemoveTree(dir.substr(0, dir.size() - 1));
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, DamagedPayloadTest, ::testing::Values(L"setup_flipped", L"setup_truncated"),
+INSTANTIATE_TEST_SUITE_P(Variants, DamagedPayloadTest, ::testing::Values(L"setup_flipped", L"setup_truncated", L"setup_repacked"),
                          [](const ::testing::TestParamInfo<const wchar_t*>& info) { return Utf8(info.param).substr(6); });
 
 TEST_F(InstallTest, ArchiverThatCannotStartReturnsToTheFolderPage) {
