@@ -460,7 +460,8 @@ TEST_P(FailuresDamagedPayloadTest, EndsInTheFailureMessageAndTheRollBack) {
   RemoveTree(dir.substr(0, dir.size() - 1));
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, FailuresDamagedPayloadTest, ::testing::Values(L"setup_flipped", L"setup_truncated"),
+INSTANTIATE_TEST_SUITE_P(Variants, FailuresDamagedPayloadTest,
+                         ::testing::Values(L"setup_flipped", L"setup_truncated", L"setup_repacked"),
                          [](const ::testing::TestParamInfo<const wchar_t*>& info) { return Utf8(info.param).substr(6); });
 
 TEST_F(FailuresTest, ArchiverThatCannotStartReturnsToTheFolderPage) {

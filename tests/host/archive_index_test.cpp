@@ -40,6 +40,8 @@ std::vector<unsigned char> Archive(const std::vector<Entry>& entries, int blocks
         Put(index, 0, 8);
         Put(index, e.size, 8);
         Put(index, e.crc, 4);
+        index.push_back(0);       // transform
+        Put(index, e.size, 8);    // stored size
         index.insert(index.end(), e.path.begin(), e.path.end());
     }
     std::vector<unsigned char> a = {'U', 'H', 'A', 6};

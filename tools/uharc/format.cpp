@@ -64,8 +64,10 @@ std::string check_index(const Index &index) {
     if (e.block >= index.blocks.size() || e.block < last_block) return "bad block number";
     last_block = e.block;
     if (e.type == EntryType::Folder && e.size != 0) return "folder with data";
-    if (e.size > UINT64_MAX - sums[e.block]) return "bad file size";
-    sums[e.block] += e.size;
+    if (e.transform > kTransformRepack || (e.transform && e.type != EntryType::File))
+      return "unknown transform";
+    if (e.stored() > UINT64_MAX - sums[e.block]) return "bad file size";
+    sums[e.block] += e.stored();
     std::string key = fold_case(e.path);
     if (!seen.insert(key).second) return "duplicate path \"" + e.path + "\"";
     if (e.type == EntryType::Folder) folders.insert(key);
@@ -102,6 +104,8 @@ std::vector<uint8_t> encode_head(const Index &index) {
     put64(body, e.mtime);
     put64(body, e.size);
     put32(body, e.crc32);
+    body.push_back(e.transform);
+    put64(body, e.stored());
     body.insert(body.end(), e.path.begin(), e.path.end());
   }
   uint64_t packed = 0;
@@ -202,6 +206,12 @@ bool decode_head(const uint8_t *data, size_t size, Index &index, size_t &head_si
     e.mtime = get64(p + 12);
     e.size = get64(p + 20);
     e.crc32 = get32(p + 28);
+    e.transform = p[32];
+    e.stored_size = get64(p + 33);
+    if (!e.transform && e.stored_size != e.size) {
+      error = "archive index is inconsistent";
+      return false;
+    }
     pos += kEntryFixedSize;
     if (body_size - pos < len) {
       error = "archive index is inconsistent";

@@ -1,4 +1,5 @@
 #include "platform.h"
+#include "repack.h"
 #include "uharc.h"
 
 #include <lzma.h>
@@ -40,6 +41,33 @@ class Decoder {
     return lzma_raw_decoder(&strm_, chain) == LZMA_OK;
   }
   lzma_stream strm_ = LZMA_STREAM_INIT;
+};
+
+// A transformed file on its way back: the restored bytes go to `out`, and the
+// whole file's size and CRC-32 are checked at the end.
+class RestoredFile {
+ public:
+  RestoredFile(const Entry &e, std::function<bool(const uint8_t *, size_t)> out)
+      : entry_(e), out_(std::move(out)), rebuild_(e.size, [this](const uint8_t *p, size_t n) {
+          crc_ = crc32(p, n, crc_);
+          if (out_(p, n)) return true;
+          out_failed_ = true;
+          return false;
+        }) {}
+  RestoredFile(const RestoredFile &) = delete;
+  RestoredFile &operator=(const RestoredFile &) = delete;
+
+  bool write(const uint8_t *p, size_t n) { return rebuild_.Write(p, n); }
+  bool finish() { return rebuild_.Finish() && crc_ == entry_.crc32; }
+  // After a false return: whether `out` refused (else the stored bytes are damaged).
+  bool out_failed() const { return out_failed_; }
+
+ private:
+  Entry entry_;
+  std::function<bool(const uint8_t *, size_t)> out_;
+  uint32_t crc_ = 0;
+  bool out_failed_ = false;
+  Rebuilder rebuild_;
 };
 
 bool read_full(Input &in, uint8_t *buf, size_t n) {
@@ -119,6 +147,7 @@ bool read_archive(Input &in, Sink *sink, std::string &error,
     bool in_entry = false;
     uint64_t entry_left = 0;
     uint32_t crc = 0;
+    std::unique_ptr<RestoredFile> restore;
 
     // Starts every entry whose data begins here; entries without data finish at once.
     auto open_entries = [&]() -> bool {
@@ -136,8 +165,13 @@ bool read_archive(Input &in, Sink *sink, std::string &error,
           continue;
         }
         in_entry = true;
-        entry_left = e.size;
+        entry_left = e.stored();
         crc = 0;
+        restore.reset();
+        if (e.transform && !(sink && sink->restores()))
+          restore.reset(new RestoredFile(e, [&](const uint8_t *p, size_t n) {
+            return !sink || sink->write(p, n, error);
+          }));
       }
       return true;
     };
@@ -198,17 +232,25 @@ bool read_archive(Input &in, Sink *sink, std::string &error,
         // so an entry is open whenever bytes are left here.
         const Entry &e = index.entries[next];
         size_t n = static_cast<size_t>(std::min<uint64_t>(made, entry_left));
-        crc = crc32(p, n, crc);
-        if (sink && !sink->write(p, n, error)) {
+        bool written;
+        if (restore) {
+          written = restore->write(p, n);
+          if (!written && !restore->out_failed()) error = "CRC error in " + e.path;
+        } else {
+          crc = crc32(p, n, crc);
+          written = !sink || sink->write(p, n, error);
+        }
+        if (!written) {
           std::string ignored;
-          sink->end(e, false, ignored);
+          if (sink) sink->end(e, false, ignored);
           return false;
         }
         p += n;
         made -= n;
         entry_left -= n;
         if (entry_left == 0) {
-          bool ok = crc == e.crc32;
+          // a sink that restores the file checks it itself
+          bool ok = restore ? restore->finish() : e.transform ? true : crc == e.crc32;
           if (sink && !sink->end(e, ok, error)) return false;
           if (!ok) {
             error = "CRC error in " + e.path;
@@ -278,10 +320,18 @@ class DiskWriter {
       return false;
     }
     current_ = e.path;
+    restore_.reset();
+    if (e.transform)
+      restore_.reset(new RestoredFile(e, [this](const uint8_t *p, size_t n) { return out_.write(p, n, write_error_); }));
     return true;
   }
 
   bool write(const uint8_t *data, size_t size, std::string &error) {
+    if (restore_) {
+      if (restore_->write(data, size)) return true;
+      error = restore_->out_failed() ? "cannot write " + current_ + ": " + write_error_ : "CRC error in " + current_;
+      return false;
+    }
     if (!out_.write(data, size, error)) {
       error = "cannot write " + current_ + ": " + error;
       return false;
@@ -292,6 +342,15 @@ class DiskWriter {
   bool end(const Entry &e, bool ok, std::string &error) {
     if (e.type == EntryType::Folder) return true;
     std::string path = sys::join(base_, e.path);
+    bool restored = !restore_ || !ok || restore_->finish();
+    restore_.reset();
+    if (!restored) {
+      std::string ignored;
+      out_.close(UINT64_MAX, ignored);
+      sys::remove_file(path);
+      error = "CRC error in " + e.path;
+      return false;
+    }
     std::string close_error;
     bool closed = out_.close(ok ? e.mtime : UINT64_MAX, close_error);
     if (!ok || !closed) {
@@ -311,6 +370,7 @@ class DiskWriter {
 
   // Drops the file being written, after a failure.
   void abort() {
+    restore_.reset();
     if (!out_.is_open()) return;
     std::string ignored;
     out_.close(UINT64_MAX, ignored);
@@ -345,6 +405,8 @@ class DiskWriter {
   std::string base_;
   sys::FileWriter out_;
   std::string current_;  // the file being written, as the archive names it
+  std::unique_ptr<RestoredFile> restore_;
+  std::string write_error_;
   std::vector<Entry> folders_;
   std::unordered_set<std::string> made_;
 };
@@ -471,6 +533,8 @@ class ExtractSink : public Sink {
     ++done_;
     return writer_.end(e, ok, error);
   }
+
+  bool restores() const override { return true; }
 
   bool finish(std::string &error) {
 #if UHARC_WRITER_THREAD

@@ -14,7 +14,7 @@ namespace uharc {
 constexpr uint8_t kMagic[4] = {0x55, 0x48, 0x41, 0x06};
 constexpr size_t kHeaderSize = 48;
 constexpr size_t kBlockRecordSize = 17;
-constexpr size_t kEntryFixedSize = 32;
+constexpr size_t kEntryFixedSize = 41;
 constexpr uint32_t kMaxEntries = 1u << 20;
 constexpr uint32_t kMaxIndexSize = 64u << 20;
 constexpr size_t kMaxPathBytes = 4096;
@@ -23,6 +23,10 @@ constexpr uint32_t kMaxDictSize = 48u << 20;
 constexpr uint32_t kMinDictSize = 1u << 16;
 
 constexpr uint8_t kFilterX86 = 0x01;
+
+// How a file's bytes are held in its block (docs/archive-format.md).
+constexpr uint8_t kTransformNone = 0;
+constexpr uint8_t kTransformRepack = 1;  // deflate streams stored inflated (repack.h)
 
 // Windows attribute bits that the archive carries.
 constexpr uint32_t kAttrReadOnly = 0x01;
@@ -44,6 +48,9 @@ struct Entry {
   uint64_t size = 0;       // 0 for folders
   uint32_t crc32 = 0;      // CRC-32 of the file's bytes
   uint8_t block = 0;       // which compressed block holds the bytes
+  uint8_t transform = 0;   // kTransform* (repack.h): how the block holds them
+  uint64_t stored_size = 0; // bytes in the block when transformed
+  uint64_t stored() const { return transform ? stored_size : size; }
 };
 
 struct Block {
@@ -124,6 +131,10 @@ class Sink {
   virtual bool write(const uint8_t *data, size_t size, std::string &error) = 0;
   // `ok` is false when the entry turned out damaged; the sink should drop it.
   virtual bool end(const Entry &entry, bool ok, std::string &error) = 0;
+  // True when the sink takes a transformed file's stored bytes as they are and
+  // restores and checks the file itself (off the decoding thread); otherwise the
+  // reader hands it the restored bytes.
+  virtual bool restores() const { return false; }
 };
 
 // Reads the head from `in`, checks it, then streams every entry through `sink`

@@ -1,4 +1,5 @@
 #include "platform.h"
+#include "repack.h"
 #include "uharc.h"
 
 #include <lzma.h>
@@ -96,7 +97,37 @@ struct Source {
   std::string full;       // file on disk, empty for generated content
   std::string content;    // generated content (the manifest)
   bool code = false;
+  std::vector<uint8_t> stored;  // the re-packed form, when the entry is transformed
 };
+
+// Zip (and jar) or gzip: worth trying to re-pack.
+bool is_deflate_container(const uint8_t *h, size_t n) {
+  return (n >= 4 && std::memcmp(h, "PK\3\4", 4) == 0) || (n >= 3 && std::memcmp(h, "\x1f\x8b\x08", 3) == 0);
+}
+
+// Reads the whole file and re-packs it when zlib reproduces its streams.
+bool try_repack(Source &s, std::string &error) {
+  constexpr uint64_t kMaxRepackInput = 1u << 30;
+  if (s.entry.size > kMaxRepackInput) return true;
+  std::vector<uint8_t> data(static_cast<size_t>(s.entry.size));
+  sys::FileReader r;
+  if (!r.open(s.full, error)) return false;
+  size_t got = 0;
+  while (got < data.size()) {
+    long n = r.read(data.data() + got, data.size() - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  if (got != data.size()) {
+    error = "cannot read " + s.entry.path;
+    return false;
+  }
+  if (!Repack(data.data(), data.size(), s.stored)) return true;
+  s.entry.transform = kTransformRepack;
+  s.entry.stored_size = s.stored.size();
+  s.entry.crc32 = crc32(data.data(), data.size());
+  return true;
+}
 
 bool fail_remove(sys::FileWriter &out, const std::string &archive) {
   std::string ignored;
@@ -141,6 +172,7 @@ bool create_archive(const std::string &folder, const std::string &archive, const
       uint8_t head[4096];
       long n = r.read(head, sizeof(head));
       s.code = n > 0 && is_x86_code(head, static_cast<size_t>(n));
+      if (n > 0 && is_deflate_container(head, static_cast<size_t>(n)) && !try_repack(s, error)) return false;
     }
     sources.push_back(std::move(s));
   }
@@ -173,7 +205,7 @@ bool create_archive(const std::string &folder, const std::string &archive, const
   if (any_plain || !any_code) index.blocks.push_back({0, 0, 0});
   for (Source &s : sources) {
     s.entry.block = (s.entry.type == EntryType::File && !s.code && any_code) ? 1 : 0;
-    index.blocks[s.entry.block].unpacked_size += s.entry.size;
+    index.blocks[s.entry.block].unpacked_size += s.entry.stored();
     index.entries.push_back(s.entry);
   }
   uint64_t largest = 0;
@@ -206,7 +238,12 @@ bool create_archive(const std::string &folder, const std::string &archive, const
       Entry &e = index.entries[next];
       if (e.type == EntryType::Folder) continue;
       uint32_t crc = 0;
-      if (!s.full.empty()) {
+      if (e.transform) {
+        if (!enc.feed(s.stored.data(), s.stored.size(), false, out, packed, error))
+          return fail_remove(out, archive);
+        std::vector<uint8_t>().swap(s.stored);
+        continue;
+      } else if (!s.full.empty()) {
         if (e.size == 0) continue;
         sys::FileReader r;
         if (!r.open(s.full, error)) return fail_remove(out, archive);

@@ -11,8 +11,9 @@ entries = b''
 for name in names:
     folder = name.endswith('/') and len(name) > 1
     path = (name[:-1] if folder else name).encode('utf-8', 'surrogateescape')
-    entries += struct.pack('<BBHIIQQI', 0 if folder else 1, 0, len(path), 0, 0,
-                           132000000000000000, 0, 0) + path
+    # type, block, path length, attributes, mode, time, size, CRC, transform, stored size
+    entries += struct.pack('<BBHIIQQIBQ', 0 if folder else 1, 0, len(path), 0, 0,
+                           132000000000000000, 0, 0, 0, 0) + path
 index = struct.pack('<BQQ', 0, 1, 0) + entries
 head = b'UHA\x06' + struct.pack('<HBBIIIIQQI', 48, 1, 0, 1 << 16, len(names), len(index),
                                  zlib.crc32(index), 0, 1, 0)

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Runs the re-packing fuzz target for the given number of seconds (default 60).
+# The seed corpus is made on first use: zip and gzip files zlib reproduces or not,
+# and stored forms, good and bad.
+# Environment: REPACK_FUZZ (the target), REPACK_FUZZ_DIR (work folder); defaults are
+# those of the host build.
+set -euo pipefail
+seconds=${1:-60}
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+dir=${REPACK_FUZZ_DIR:-$repo/build/host/tests/fuzz/repack}
+fuzz=${REPACK_FUZZ:-$repo/build/host/tests/fuzz/fuzz_repack}
+seeds=$dir/seeds
+corpus=$dir/corpus
+mkdir -p "$corpus" "$dir/crashes"
+
+if [ ! -f "$seeds/.done" ]; then
+  rm -rf "$seeds"
+  mkdir -p "$seeds"
+  python3 - "$seeds" <<'PY'
+import gzip, io, os, struct, sys, zipfile, zlib
+
+out = sys.argv[1]
+text = b"".join(b"line %d of a class file\r\n" % i for i in range(200))
+
+def zip_of(entries, stream=False):
+    buf = io.BytesIO()
+    class Unseekable(io.RawIOBase):
+        def writable(self): return True
+        def write(self, b): return buf.write(b)
+    with zipfile.ZipFile(Unseekable() if stream else buf, "w") as z:
+        for name, data, method in entries:
+            z.writestr(zipfile.ZipInfo(name), data, compress_type=method) if method == zipfile.ZIP_STORED \
+                else z.writestr(name, data, compress_type=method)
+    return buf.getvalue()
+
+def deflated(data, level=6):
+    c = zlib.compressobj(level, zlib.DEFLATED, -15)
+    return c.compress(data) + c.flush()
+
+def stored_form(parts):
+    b = bytearray(b"URP\x01")
+    for p in parts:
+        if isinstance(p, bytes):
+            b += b"\x00" + struct.pack("<I", len(p)) + p
+        else:
+            plain, level = p
+            b += b"\x01" + bytes([level, 8, 15, 0]) + struct.pack("<QQ", len(plain), len(deflated(plain, level))) + plain
+    return bytes(b + b"\xff")
+
+files = {
+    "zip": zip_of([("a.txt", text, zipfile.ZIP_DEFLATED), ("b.bin", bytes(range(256)), zipfile.ZIP_STORED),
+                   ("empty", b"", zipfile.ZIP_DEFLATED)]),
+    "zip-descriptors": zip_of([("a.txt", text, zipfile.ZIP_DEFLATED), ("c", text[:99], zipfile.ZIP_DEFLATED)], True),
+    "gzip": gzip.compress(text, mtime=0),
+    "gzip-fast": gzip.compress(text, compresslevel=1, mtime=0),
+    "not-zlib": b"\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03" + b"\x01\x05\x00\xfa\xffhello" + b"\x00" * 8,
+}
+for name, data in files.items():
+    with open(os.path.join(out, "file-" + name), "wb") as f:
+        f.write(b"\x01\x00\x00" + data)
+forms = {
+    "form": (stored_form([b"head", (text, 6), b"tail"]), len(b"headtail") + len(deflated(text))),
+    "form-level9": (stored_form([(text, 9)]), len(deflated(text, 9))),
+    "form-empty": (stored_form([(b"", 6)]), 2),
+}
+for name, (data, size) in forms.items():
+    # a limit byte of 0xFF lets any size through; pieces of 7 bytes
+    for cut in (0, 7):
+        with open(os.path.join(out, f"{name}-{cut}"), "wb") as f:
+            f.write(bytes([0, cut, 0xFF]) + data)
+PY
+  touch "$seeds/.done"
+fi
+
+cd "$dir"
+exec "$fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
+  -artifact_prefix="$dir/crashes/" -print_final_stats=1 "$corpus" "$seeds"
