@@ -8,7 +8,7 @@ pkgs=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86
       binutils-mingw-w64-i686 libz-mingw-w64-dev
       wine wine64 fonts-wine xvfb xauth x11-utils locales fonts-wqy-microhei imagemagick
       cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
-      liblzma-dev zlib1g-dev xz-utils zstd nsis osslsigncode openssl dpkg-dev python3
+      clang-format-14 liblzma-dev zlib1g-dev xz-utils zstd nsis osslsigncode openssl dpkg-dev python3
       openjdk-17-jdk-headless time xdotool)
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
