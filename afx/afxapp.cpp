@@ -10,7 +10,7 @@ const CSystemLibrary& ComCtl32() {
     static const CSystemLibrary library("comctl32.dll");
     return library;
 }
-}
+} // namespace
 
 CWinApp::CWinApp(const char* lpszAppName) {
     if (lpszAppName) m_strAppName = lpszAppName;

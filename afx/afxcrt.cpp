@@ -26,7 +26,7 @@ void __throw_out_of_range(const char*) { std::abort(); }
 void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
 void __throw_invalid_argument(const char*) { std::abort(); }
 void __throw_bad_function_call() { std::abort(); }
-}  // namespace std
+} // namespace std
 
 void* operator new(std::size_t size) {
     void* p = std::malloc(size ? size : 1);
@@ -61,7 +61,7 @@ extern "C" int __cdecl __mingw_vsnprintf(char* buf, size_t size, const char* fmt
 // lock for all of them, held by the thread that builds one, re-entrant for a static
 // whose constructor reaches another.
 namespace {
-volatile LONG g_guardOwner;  // thread id, 0 when free
+volatile LONG g_guardOwner; // thread id, 0 when free
 unsigned g_guardDepth;
 
 void GuardLock() {
@@ -77,7 +77,7 @@ void GuardLock() {
 void GuardUnlock() {
     if (--g_guardDepth == 0) ::InterlockedExchange(&g_guardOwner, 0);
 }
-}  // namespace
+} // namespace
 
 // The guard's first byte is non-zero once the object is built (the compiler tests it
 // inline before calling here).

@@ -25,14 +25,13 @@ Fn* AfxGetProc(HMODULE hModule, const char* lpszName) {
 // with KB2533623): it has SetDefaultDllDirectories then.
 inline decltype(::SetDefaultDllDirectories)* AfxSetDefaultDllDirectoriesProc() {
     return AfxGetProc<decltype(::SetDefaultDllDirectories)>(::GetModuleHandleA("kernel32.dll"),
-                                                           "SetDefaultDllDirectories");
+                                                            "SetDefaultDllDirectories");
 }
 
 // Loads a library (a bare file name such as "comctl32.dll") and the libraries it imports
 // from the system folder; nullptr when it is not there.
 inline HMODULE AfxLoadSystemLibrary(const char* lpszFileName) {
-    if (AfxSetDefaultDllDirectoriesProc())
-        return ::LoadLibraryExA(lpszFileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (AfxSetDefaultDllDirectoriesProc()) return ::LoadLibraryExA(lpszFileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     char path[MAX_PATH];
     const UINT n = ::GetSystemDirectoryA(path, sizeof(path));
     if (n == 0 || n + 1 + ::lstrlenA(lpszFileName) >= sizeof(path)) return nullptr;
@@ -44,8 +43,8 @@ inline HMODULE AfxLoadSystemLibrary(const char* lpszFileName) {
 // Libraries that the system's DLLs load by name, later and on their own (themes, the
 // desktop compositor, property stores, the crypto and security helpers ...).
 inline constexpr const char* kAfxLibrariesLoadedByName[] = {
-    "uxtheme.dll", "dwmapi.dll", "propsys.dll", "cryptbase.dll", "version.dll", "userenv.dll",
-    "profapi.dll", "apphelp.dll", "oleacc.dll", "ntmarta.dll", "cryptsp.dll", "sspicli.dll",
+        "uxtheme.dll", "dwmapi.dll",  "propsys.dll", "cryptbase.dll", "version.dll", "userenv.dll",
+        "profapi.dll", "apphelp.dll", "oleacc.dll",  "ntmarta.dll",   "cryptsp.dll", "sspicli.dll",
 };
 
 // The first call of setup.exe and the uninstaller: from here on LoadLibrary (ours and that

@@ -20,13 +20,11 @@ BOOL CPen::CreatePen(int nPenStyle, int nWidth, COLORREF crColor) {
 
 BOOL CBrush::CreateSolidBrush(COLORREF crColor) { return Attach(::CreateSolidBrush(crColor)); }
 
-BOOL CFont::CreateFont(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight,
-                       BYTE bItalic, BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet,
-                       BYTE nOutPrecision, BYTE nClipPrecision, BYTE nQuality,
-                       BYTE nPitchAndFamily, const char* lpszFacename) {
-    return Attach(::CreateFontA(nHeight, nWidth, nEscapement, nOrientation, nWeight, bItalic,
-                                bUnderline, cStrikeOut, nCharSet, nOutPrecision, nClipPrecision,
-                                nQuality, nPitchAndFamily, lpszFacename));
+BOOL CFont::CreateFont(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight, BYTE bItalic,
+                       BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet, BYTE nOutPrecision, BYTE nClipPrecision,
+                       BYTE nQuality, BYTE nPitchAndFamily, const char* lpszFacename) {
+    return Attach(::CreateFontA(nHeight, nWidth, nEscapement, nOrientation, nWeight, bItalic, bUnderline, cStrikeOut,
+                                nCharSet, nOutPrecision, nClipPrecision, nQuality, nPitchAndFamily, lpszFacename));
 }
 
 POINT CDC::MoveTo(int x, int y) {

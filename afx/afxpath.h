@@ -50,7 +50,7 @@ inline std::wstring AfxFinalPath(HANDLE h) {
     std::wstring drive;
     for (int i = 0; i < 26; ++i) {
         if (!drives.known[i] || drives.serial[i] != info.dwVolumeSerialNumber) continue;
-        if (!drive.empty()) return std::wstring();  // two drives share the serial: cannot tell
+        if (!drive.empty()) return std::wstring(); // two drives share the serial: cannot tell
         drive = std::wstring(1, static_cast<WCHAR>(L'A' + i)) + L":";
     }
     if (drive.empty()) return std::wstring();

@@ -64,7 +64,10 @@ int CString::ReverseFind(char ch) const {
     int found = -1;
     for (size_t i = 0; i < m_str.size();) {
         const unsigned char c = static_cast<unsigned char>(m_str[i]);
-        if (AfxIsLeadByte(c) && i + 1 < m_str.size()) { i += 2; continue; }
+        if (AfxIsLeadByte(c) && i + 1 < m_str.size()) {
+            i += 2;
+            continue;
+        }
         if (m_str[i] == ch) found = static_cast<int>(i);
         ++i;
     }
@@ -74,7 +77,10 @@ int CString::ReverseFind(char ch) const {
 CString& CString::MakeLower() {
     for (size_t i = 0; i < m_str.size();) {
         const unsigned char c = static_cast<unsigned char>(m_str[i]);
-        if (AfxIsLeadByte(c) && i + 1 < m_str.size()) { i += 2; continue; }
+        if (AfxIsLeadByte(c) && i + 1 < m_str.size()) {
+            i += 2;
+            continue;
+        }
         if (c < 0x80) m_str[i] = static_cast<char>(std::tolower(c));
         ++i;
     }
@@ -88,7 +94,11 @@ void CString::Format(const char* fmt, ...) {
     va_copy(ap2, ap);
     const int n = std::vsnprintf(nullptr, 0, fmt, ap);
     va_end(ap);
-    if (n < 0) { va_end(ap2); m_str.clear(); return; }
+    if (n < 0) {
+        va_end(ap2);
+        m_str.clear();
+        return;
+    }
     std::string out(static_cast<size_t>(n) + 1, '\0');
     std::vsnprintf(&out[0], out.size(), fmt, ap2);
     va_end(ap2);

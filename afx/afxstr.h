@@ -22,13 +22,37 @@ public:
     void Empty() { m_str.clear(); }
     char GetAt(int i) const { return m_str[static_cast<size_t>(i)]; }
 
-    CString& operator=(const char* psz) { m_str = psz ? psz : ""; return *this; }
-    CString& operator+=(const char* psz) { if (psz) m_str += psz; return *this; }
-    CString& operator+=(char ch) { m_str += ch; return *this; }
-    CString& operator+=(const CString& s) { m_str += s.m_str; return *this; }
-    friend CString operator+(const CString& a, const char* b) { CString r(a); r += b; return r; }
-    friend CString operator+(const char* a, const CString& b) { CString r(a); r += b; return r; }
-    friend CString operator+(const CString& a, const CString& b) { CString r(a); r += b; return r; }
+    CString& operator=(const char* psz) {
+        m_str = psz ? psz : "";
+        return *this;
+    }
+    CString& operator+=(const char* psz) {
+        if (psz) m_str += psz;
+        return *this;
+    }
+    CString& operator+=(char ch) {
+        m_str += ch;
+        return *this;
+    }
+    CString& operator+=(const CString& s) {
+        m_str += s.m_str;
+        return *this;
+    }
+    friend CString operator+(const CString& a, const char* b) {
+        CString r(a);
+        r += b;
+        return r;
+    }
+    friend CString operator+(const char* a, const CString& b) {
+        CString r(a);
+        r += b;
+        return r;
+    }
+    friend CString operator+(const CString& a, const CString& b) {
+        CString r(a);
+        r += b;
+        return r;
+    }
     friend bool operator==(const CString& a, const char* b) { return a.Compare(b) == 0; }
     friend bool operator!=(const CString& a, const char* b) { return a.Compare(b) != 0; }
     friend bool operator==(const CString& a, const CString& b) { return a.m_str == b.m_str; }
@@ -54,14 +78,15 @@ public:
     // Bounded formatting: the result is as long as it needs to be.
     void Format(const char* fmt, ...)
 #if defined(__GNUC__)
-        __attribute__((format(printf, 2, 3)))
+            __attribute__((format(printf, 2, 3)))
 #endif
-        ;
+            ;
 
 private:
     // Offset of the first byte of the trailing run of characters for which keep()
     // returns false; walks from the start so that lead/trail pairs are respected.
-    template <class Pred> size_t TrailingRunStart(Pred inSet) const;
+    template <class Pred>
+    size_t TrailingRunStart(Pred inSet) const;
 
     std::string m_str;
 };

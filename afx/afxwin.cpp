@@ -21,7 +21,7 @@ std::map<HWND, std::unique_ptr<CWnd>>& TemporaryMap() {
 MSG g_lastMsg{};
 int g_dispatchDepth = 0;
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Handle map
@@ -68,7 +68,7 @@ BOOL CWnd::SubclassWindow(HWND hWnd) {
     if (!Attach(hWnd)) return FALSE;
     PreSubclassWindow();
     auto old = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::AfxWndProc)));
+            SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::AfxWndProc)));
     if (!old) {
         Detach();
         return FALSE;
@@ -123,9 +123,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
-LRESULT CWnd::Default() {
-    return DefWindowProc(g_lastMsg.message, g_lastMsg.wParam, g_lastMsg.lParam);
-}
+LRESULT CWnd::Default() { return DefWindowProc(g_lastMsg.message, g_lastMsg.wParam, g_lastMsg.lParam); }
 
 BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
     if (message == WM_DRAWITEM) {
@@ -187,8 +185,7 @@ BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
     if (style == newStyle) return FALSE;
     ::SetWindowLongA(m_hWnd, GWL_STYLE, static_cast<LONG>(newStyle));
     if (nFlags) {
-        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
-                       SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
     }
     return TRUE;
 }
@@ -249,8 +246,8 @@ INT_PTR CDialog::DoModal() {
         hOwner = pMain->m_hWnd;
     }
     m_bModal = true;
-    const INT_PTR result = ::DialogBoxParamA(hInst, MAKEINTRESOURCEA(m_nIDTemplate), hOwner,
-                                             &CDialog::AfxDlgProc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR result = ::DialogBoxParamA(hInst, MAKEINTRESOURCEA(m_nIDTemplate), hOwner, &CDialog::AfxDlgProc,
+                                             reinterpret_cast<LPARAM>(this));
     m_bModal = false;
     return result;
 }
@@ -260,8 +257,8 @@ BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {
     if (pParentWnd) m_pParentWnd = pParentWnd;
     m_bModal = false;
     HWND h = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDTemplate),
-                                  m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr,
-                                  &CDialog::AfxDlgProc, reinterpret_cast<LPARAM>(this));
+                                  m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr, &CDialog::AfxDlgProc,
+                                  reinterpret_cast<LPARAM>(this));
     return h != nullptr;
 }
 

@@ -18,8 +18,8 @@ class CDC;
 class CMenu;
 class CWinApp;
 
-#define AFX_NONCOPYABLE(cls)          \
-    cls(const cls&) = delete;         \
+#define AFX_NONCOPYABLE(cls)                                                                                           \
+    cls(const cls&) = delete;                                                                                          \
     cls& operator=(const cls&) = delete
 
 // ---------------------------------------------------------------------------
@@ -62,10 +62,9 @@ public:
 class CFont : public CGdiObject {
 public:
     // FALSE when the font cannot be made; the object then stays empty.
-    BOOL CreateFont(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight,
-                    BYTE bItalic, BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet,
-                    BYTE nOutPrecision, BYTE nClipPrecision, BYTE nQuality,
-                    BYTE nPitchAndFamily, const char* lpszFacename);
+    BOOL CreateFont(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight, BYTE bItalic,
+                    BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet, BYTE nOutPrecision, BYTE nClipPrecision,
+                    BYTE nQuality, BYTE nPitchAndFamily, const char* lpszFacename);
     operator HFONT() const { return static_cast<HFONT>(m_hObject); }
 };
 
@@ -80,7 +79,11 @@ public:
     HDC GetSafeHdc() const { return m_hDC; }
     operator HDC() const { return m_hDC; }
     void Attach(HDC hDC) { m_hDC = hDC; }
-    HDC Detach() { HDC h = m_hDC; m_hDC = nullptr; return h; }
+    HDC Detach() {
+        HDC h = m_hDC;
+        m_hDC = nullptr;
+        return h;
+    }
 
     int SaveDC() { return ::SaveDC(m_hDC); }
     BOOL RestoreDC(int nSavedDC) { return ::RestoreDC(m_hDC, nSavedDC); }
@@ -88,7 +91,9 @@ public:
     COLORREF SetBkColor(COLORREF c) { return ::SetBkColor(m_hDC, c); }
     int SetBkMode(int nBkMode) { return ::SetBkMode(m_hDC, nBkMode); }
     COLORREF GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }
-    BOOL RoundRect(int x1, int y1, int x2, int y2, int x3, int y3) { return ::RoundRect(m_hDC, x1, y1, x2, y2, x3, y3); }
+    BOOL RoundRect(int x1, int y1, int x2, int y2, int x3, int y3) {
+        return ::RoundRect(m_hDC, x1, y1, x2, y2, x3, y3);
+    }
     POINT MoveTo(int x, int y);
     BOOL LineTo(int x, int y) { return ::LineTo(m_hDC, x, y); }
     POINT GetCurrentPosition() const;
@@ -119,7 +124,9 @@ private:
 class CSelectScope {
 public:
     CSelectScope(HDC hDC, HGDIOBJ hObject) : m_hDC(hDC), m_hOld(::SelectObject(hDC, hObject)) {}
-    ~CSelectScope() { if (m_hOld && m_hOld != HGDI_ERROR) ::SelectObject(m_hDC, m_hOld); }
+    ~CSelectScope() {
+        if (m_hOld && m_hOld != HGDI_ERROR) ::SelectObject(m_hDC, m_hOld);
+    }
     AFX_NONCOPYABLE(CSelectScope);
 
 private:
@@ -214,7 +221,8 @@ public:
     void Invalidate(BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
     void InvalidateRect(const RECT* lpRect, BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, lpRect, bErase); }
     HICON SetIcon(HICON hIcon, BOOL bBigIcon) {
-        return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
+        return reinterpret_cast<HICON>(
+                SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
     }
     // FALSE when the style did not change.
     BOOL ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags = 0);
@@ -346,102 +354,101 @@ int AfxMessageBox(const char* lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 // in its source file. The entries expand into direct calls of the handlers, so each
 // handler is checked against the signature written above its macro at compile time.
 
-#define DECLARE_MESSAGE_MAP() \
-protected:                    \
+#define DECLARE_MESSAGE_MAP()                                                                                          \
+protected:                                                                                                             \
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                    \
-    BOOL theClass::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {     \
-        using ThisClass = theClass;                                                               \
-        using TheBaseClass = baseClass;                                                           \
-        (void)sizeof(ThisClass*);                                                                 \
-        if (false) {                                                                              \
-        }
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                                         \
+    BOOL theClass::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {                            \
+        using ThisClass = theClass;                                                                                    \
+        using TheBaseClass = baseClass;                                                                                \
+        (void)sizeof(ThisClass*);                                                                                      \
+        if (false) {}
 
-#define END_MESSAGE_MAP()                                            \
-    return TheBaseClass::OnWndMsg(message, wParam, lParam, pResult); \
+#define END_MESSAGE_MAP()                                                                                              \
+    return TheBaseClass::OnWndMsg(message, wParam, lParam, pResult);                                                   \
     }
 
-#define AFX_CHECK_HANDLER(fn, type) \
+#define AFX_CHECK_HANDLER(fn, type)                                                                                    \
     static_assert(std::is_same<decltype(&ThisClass::fn), type>::value, #fn " has the wrong signature")
 
 // void fn()
-#define ON_BN_CLICKED(id, fn)                                                                   \
-    else if (message == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == BN_CLICKED) { \
-        AFX_CHECK_HANDLER(fn, void (ThisClass::*)());                                           \
-        this->fn();                                                                             \
-        *pResult = 0;                                                                           \
-        return TRUE;                                                                            \
+#define ON_BN_CLICKED(id, fn)                                                                                          \
+    else if (message == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == BN_CLICKED) {                        \
+        AFX_CHECK_HANDLER(fn, void (ThisClass::*)());                                                                  \
+        this->fn();                                                                                                    \
+        *pResult = 0;                                                                                                  \
+        return TRUE;                                                                                                   \
     }
 
 // void OnSysCommand(UINT nID, LPARAM lParam)
-#define ON_WM_SYSCOMMAND()                                                   \
-    else if (message == WM_SYSCOMMAND) {                                     \
-        AFX_CHECK_HANDLER(OnSysCommand, void (ThisClass::*)(UINT, LPARAM)); \
-        this->OnSysCommand(static_cast<UINT>(wParam), lParam);               \
-        *pResult = 0;                                                        \
-        return TRUE;                                                         \
+#define ON_WM_SYSCOMMAND()                                                                                             \
+    else if (message == WM_SYSCOMMAND) {                                                                               \
+        AFX_CHECK_HANDLER(OnSysCommand, void (ThisClass::*)(UINT, LPARAM));                                            \
+        this->OnSysCommand(static_cast<UINT>(wParam), lParam);                                                         \
+        *pResult = 0;                                                                                                  \
+        return TRUE;                                                                                                   \
     }
 
 // void OnPaint()
-#define ON_WM_PAINT()                                        \
-    else if (message == WM_PAINT) {                          \
-        AFX_CHECK_HANDLER(OnPaint, void (ThisClass::*)());   \
-        this->OnPaint();                                     \
-        *pResult = 0;                                        \
-        return TRUE;                                         \
+#define ON_WM_PAINT()                                                                                                  \
+    else if (message == WM_PAINT) {                                                                                    \
+        AFX_CHECK_HANDLER(OnPaint, void (ThisClass::*)());                                                             \
+        this->OnPaint();                                                                                               \
+        *pResult = 0;                                                                                                  \
+        return TRUE;                                                                                                   \
     }
 
 // HCURSOR OnQueryDragIcon()
-#define ON_WM_QUERYDRAGICON()                                                        \
-    else if (message == WM_QUERYDRAGICON) {                                          \
-        AFX_CHECK_HANDLER(OnQueryDragIcon, HCURSOR (ThisClass::*)());                \
-        *pResult = reinterpret_cast<LRESULT>(this->OnQueryDragIcon());               \
-        return TRUE;                                                                 \
+#define ON_WM_QUERYDRAGICON()                                                                                          \
+    else if (message == WM_QUERYDRAGICON) {                                                                            \
+        AFX_CHECK_HANDLER(OnQueryDragIcon, HCURSOR (ThisClass::*)());                                                  \
+        *pResult = reinterpret_cast<LRESULT>(this->OnQueryDragIcon());                                                 \
+        return TRUE;                                                                                                   \
     }
 
 // void OnDestroy()
-#define ON_WM_DESTROY()                                        \
-    else if (message == WM_DESTROY) {                          \
-        AFX_CHECK_HANDLER(OnDestroy, void (ThisClass::*)());   \
-        this->OnDestroy();                                     \
-        *pResult = 0;                                          \
-        return TRUE;                                           \
+#define ON_WM_DESTROY()                                                                                                \
+    else if (message == WM_DESTROY) {                                                                                  \
+        AFX_CHECK_HANDLER(OnDestroy, void (ThisClass::*)());                                                           \
+        this->OnDestroy();                                                                                             \
+        *pResult = 0;                                                                                                  \
+        return TRUE;                                                                                                   \
     }
 
 // void OnTimer(UINT_PTR nIDEvent)
-#define ON_WM_TIMER()                                                  \
-    else if (message == WM_TIMER) {                                    \
-        AFX_CHECK_HANDLER(OnTimer, void (ThisClass::*)(UINT_PTR));     \
-        this->OnTimer(static_cast<UINT_PTR>(wParam));                  \
-        *pResult = 0;                                                  \
-        return TRUE;                                                   \
+#define ON_WM_TIMER()                                                                                                  \
+    else if (message == WM_TIMER) {                                                                                    \
+        AFX_CHECK_HANDLER(OnTimer, void (ThisClass::*)(UINT_PTR));                                                     \
+        this->OnTimer(static_cast<UINT_PTR>(wParam));                                                                  \
+        *pResult = 0;                                                                                                  \
+        return TRUE;                                                                                                   \
     }
 
 // HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor), for every WM_CTLCOLOR* message
-#define ON_WM_CTLCOLOR()                                                                   \
-    else if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {               \
-        AFX_CHECK_HANDLER(OnCtlColor, HBRUSH (ThisClass::*)(CDC*, CWnd*, UINT));           \
-        CDC dc(reinterpret_cast<HDC>(wParam));                                             \
-        *pResult = reinterpret_cast<LRESULT>(this->OnCtlColor(                             \
-            &dc, CWnd::FromHandle(reinterpret_cast<HWND>(lParam)), message - WM_CTLCOLORMSGBOX)); \
-        return TRUE;                                                                       \
+#define ON_WM_CTLCOLOR()                                                                                               \
+    else if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {                                           \
+        AFX_CHECK_HANDLER(OnCtlColor, HBRUSH (ThisClass::*)(CDC*, CWnd*, UINT));                                       \
+        CDC dc(reinterpret_cast<HDC>(wParam));                                                                         \
+        *pResult = reinterpret_cast<LRESULT>(                                                                          \
+                this->OnCtlColor(&dc, CWnd::FromHandle(reinterpret_cast<HWND>(lParam)), message - WM_CTLCOLORMSGBOX)); \
+        return TRUE;                                                                                                   \
     }
 
 // void OnMouseMove(UINT nFlags, POINT point)
-#define ON_WM_MOUSEMOVE()                                                            \
-    else if (message == WM_MOUSEMOVE) {                                              \
-        AFX_CHECK_HANDLER(OnMouseMove, void (ThisClass::*)(UINT, POINT));            \
-        POINT pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))}; \
-        this->OnMouseMove(static_cast<UINT>(wParam), pt);                            \
-        *pResult = 0;                                                                \
-        return TRUE;                                                                 \
+#define ON_WM_MOUSEMOVE()                                                                                              \
+    else if (message == WM_MOUSEMOVE) {                                                                                \
+        AFX_CHECK_HANDLER(OnMouseMove, void (ThisClass::*)(UINT, POINT));                                              \
+        POINT pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};                           \
+        this->OnMouseMove(static_cast<UINT>(wParam), pt);                                                              \
+        *pResult = 0;                                                                                                  \
+        return TRUE;                                                                                                   \
     }
 
 // LRESULT fn(WPARAM wParam, LPARAM lParam)
-#define ON_MESSAGE(msg, fn)                                              \
-    else if (message == (msg)) {                                         \
-        AFX_CHECK_HANDLER(fn, LRESULT (ThisClass::*)(WPARAM, LPARAM));   \
-        *pResult = this->fn(wParam, lParam);                             \
-        return TRUE;                                                     \
+#define ON_MESSAGE(msg, fn)                                                                                            \
+    else if (message == (msg)) {                                                                                       \
+        AFX_CHECK_HANDLER(fn, LRESULT (ThisClass::*)(WPARAM, LPARAM));                                                 \
+        *pResult = this->fn(wParam, lParam);                                                                           \
+        return TRUE;                                                                                                   \
     }

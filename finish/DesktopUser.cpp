@@ -27,7 +27,7 @@ bool DesktopUserToken(CHandle& token) {
     if (!OpenProcessToken(process.Get(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, shellToken.Out()))
         return false;
     const DWORD access =
-        TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
+            TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
     return DuplicateTokenEx(shellToken.Get(), access, nullptr, SecurityImpersonation, TokenPrimary, token.Out()) !=
            FALSE;
 }
@@ -41,7 +41,7 @@ std::wstring Widen(const char* s) {
     return w;
 }
 
-}  // namespace
+} // namespace
 
 BOOL StartForDesktopUser(const char* lpszApplication, const char* lpszCmdLine, PROCESS_INFORMATION& pi) {
     pi = PROCESS_INFORMATION();

@@ -6,8 +6,8 @@
 #include "product.h"
 
 // Buffer sizes of the finishing actions.
-constexpr size_t kTargetPathBytes = 255;    // directory plus program name
-constexpr size_t kShortcutPathBytes = 260;  // MAX_PATH
+constexpr size_t kTargetPathBytes = 255;   // directory plus program name
+constexpr size_t kShortcutPathBytes = 260; // MAX_PATH
 
 // a followed by b (and c) in buf (size bytes). FALSE, with buf emptied, when it does not fit
 // or a part is missing: a path that was cut short is never used.

@@ -7,7 +7,6 @@ CString g_strInstallDir;
 
 namespace {
 
-
 // Makes sure the key exists, then opens it afresh for writing. Only the open decides
 // whether values are written: a creation refused because the key exists read-only
 // still lets an open succeed.
@@ -19,7 +18,7 @@ bool EnsureAndOpen(CRegKey& key, const char* subKey) {
     return key.Open(HKEY_LOCAL_MACHINE, subKey) == ERROR_SUCCESS;
 }
 
-}  // namespace
+} // namespace
 
 void WriteInstallRecords(const char* lpszInstallDir) {
     const char* dir = lpszInstallDir ? lpszInstallDir : "";
@@ -45,9 +44,9 @@ void WriteVersionRecord() {
         const char* data;
     };
     const Value values[] = {
-        {product::kRegistryVersionValue, product::kProductBuild},
-        {product::kRegistryFolderValue, g_strInstallDir},
-        {product::kRegistryTypeValue, product::kRegistryType},
+            {product::kRegistryVersionValue, product::kProductBuild},
+            {product::kRegistryFolderValue, g_strInstallDir},
+            {product::kRegistryTypeValue, product::kRegistryType},
     };
     for (const Value& v : values) {
         CRegKey key;
@@ -57,7 +56,8 @@ void WriteVersionRecord() {
 
 BOOL DeleteRegistryValue(const char* lpszSubKey, const char* lpszValueName) {
     CRegKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, lpszSubKey, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS) != ERROR_SUCCESS)
+    if (key.Open(HKEY_LOCAL_MACHINE, lpszSubKey, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS) !=
+        ERROR_SUCCESS)
         return FALSE;
     return key.DeleteValue(lpszValueName) == ERROR_SUCCESS ? TRUE : FALSE;
 }

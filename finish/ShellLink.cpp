@@ -38,8 +38,7 @@ int StartBrowser(const char* lpszApplication, const char* lpszCmdLine) {
 CString BrowserErrorText(DWORD dwError) {
     CLocalPtr<char*> message;
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, dwError,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(message.Out()), 0,
-                   nullptr);
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(message.Out()), 0, nullptr);
     CString text;
     text.Format(product::kTextsBrowserError, message.Get() ? message.Get() : "");
     return text;

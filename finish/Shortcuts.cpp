@@ -8,7 +8,6 @@
 
 namespace {
 
-
 // A special folder's path, or FALSE with path emptied: the buffer is preset so that a
 // resolver that reports success without filling it cannot yield a stale path.
 BOOL ResolveFolder(SpecialFolderResolver resolve, int csidl, char (&path)[MAX_PATH]) {
@@ -30,7 +29,7 @@ BOOL LinkProgram(const char* installDir, const char* program, const char* folder
     return CreateShellLink(target, link);
 }
 
-}  // namespace
+} // namespace
 
 BOOL GetStartupFolder(BOOL bOsMajor5, char (&path)[MAX_PATH], int* pnCsidl, SpecialFolderResolver resolve) {
     int csidl = bOsMajor5 ? CSIDL_COMMON_STARTUP : CSIDL_ALTSTARTUP;
@@ -62,12 +61,12 @@ BOOL CreateStartMenuGroup(const char* lpszInstallDir) {
     char group[kShortcutPathBytes];
     if (!ResolveFolder(SHGetSpecialFolderPathA, CSIDL_COMMON_STARTMENU, menu)) return FALSE;
     if (!JoinBounded(group, sizeof(group), menu, "\\", product::kShortcutsGroup)) return FALSE;
-    CreateDirectoryA(group, nullptr);  // an existing folder is simply used
+    CreateDirectoryA(group, nullptr); // an existing folder is simply used
 
     CComApartment com;
     const BOOL program = LinkProgram(lpszInstallDir, product::kFilesProgram, group, product::kShortcutsLink);
     const BOOL uninstaller =
-        LinkProgram(lpszInstallDir, product::kFilesUninstallerLinkTarget, group, product::kShortcutsUninstallLink);
+            LinkProgram(lpszInstallDir, product::kFilesUninstallerLinkTarget, group, product::kShortcutsUninstallLink);
     return program && uninstaller;
 }
 

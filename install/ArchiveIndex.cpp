@@ -78,7 +78,7 @@ std::string AsciiLower(const std::string& s) {
     return lower;
 }
 
-}  // namespace
+} // namespace
 
 bool ReadArchiveNeeds(const void* data, size_t size, uint32_t clusterBytes, ArchiveNeeds& needs) {
     needs = ArchiveNeeds();

@@ -10,7 +10,7 @@ namespace {
 // The one watched process of this program's one installation; closed at exit.
 CProcess g_archiver;
 
-}  // namespace
+} // namespace
 
 BOOL WatchArchiver(DWORD pid) {
     if (pid == 0) return FALSE;

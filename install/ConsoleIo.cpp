@@ -1,6 +1,5 @@
 #include "install/ConsoleMonitor.h"
 
-
 void HideOwnConsole() {
     const HWND hConsole = GetConsoleWindow();
     if (hConsole) ShowWindow(hConsole, SW_HIDE);
@@ -14,8 +13,7 @@ BOOL ReadCursorRow(HANDLE hOut, char (&cells)[kConsoleRowCells]) {
     ZeroMemory(row, sizeof(row));
     const COORD size = {static_cast<SHORT>(kConsoleRowCells), 1};
     const COORD origin = {0, 0};
-    SMALL_RECT source = {0, info.dwCursorPosition.Y,
-                         static_cast<SHORT>(ConsoleReadRight(info.dwCursorPosition.X)),
+    SMALL_RECT source = {0, info.dwCursorPosition.Y, static_cast<SHORT>(ConsoleReadRight(info.dwCursorPosition.X)),
                          info.dwCursorPosition.Y};
     if (!ReadConsoleOutputA(hOut, row, size, origin, &source)) return FALSE;
     for (int i = 0; i < kConsoleRowCells; ++i) cells[i] = row[i].Char.AsciiChar;

@@ -42,8 +42,7 @@ void CompleteInstallation(CInstallPage& page, CSetupDlg& frame) {
 void AbandonInstallation(CInstallPage& page, CSetupDlg& frame) {
     page.UpdateData(FALSE);
     CString text;
-    text.Format(product::kTextsArchiverEnded, product::kFilesArchiver,
-                page.m_strStatus.GetString());
+    text.Format(product::kTextsArchiverEnded, product::kFilesArchiver, page.m_strStatus.GetString());
     AfxMessageBox(text, MB_OK | MB_ICONSTOP);
     ForgetArchiver();
     StopArchiver();
@@ -51,7 +50,7 @@ void AbandonInstallation(CInstallPage& page, CSetupDlg& frame) {
     frame.SendMessage(WM_CLOSE, 0, 0);
 }
 
-}  // namespace
+} // namespace
 
 void CInstallPage::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kExpanderTimer) {

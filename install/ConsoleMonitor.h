@@ -14,9 +14,9 @@ void HideOwnConsole();
 BOOL ReadCursorRow(HANDLE hOut, char (&cells)[kConsoleRowCells]);
 
 enum class MonitorResult {
-    Progress,   // the archiver works: show strStatus and nPercent
-    Completed,  // the archiver has finished
-    Failed,     // the archiver has ended without finishing; strStatus holds its last row
+    Progress,  // the archiver works: show strStatus and nPercent
+    Completed, // the archiver has finished
+    Failed,    // the archiver has ended without finishing; strStatus holds its last row
 };
 
 // Tells whether the archiver still runs.

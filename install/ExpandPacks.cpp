@@ -39,7 +39,7 @@ private:
 
 Expanders g_expanders;
 
-}  // namespace
+} // namespace
 
 int ExpandPackedLibraries(const char* lpszInstallDir, const char* lpszPackDir, const ExpectedFile* expected) {
     char pattern[MAX_PATH];

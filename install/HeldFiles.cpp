@@ -31,13 +31,13 @@ bool HoldsExactly(HANDLE h, const void* data, DWORD size) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 BOOL WriteHeldFile(HeldFile which, const char* path, const void* data, DWORD size) {
     ReleaseHeldFile(which);
     if (!data) return FALSE;
-    CHandle writer(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    CHandle writer(
+            CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!writer.Get()) return FALSE;
     DWORD written = 0;
     if (!WriteFile(writer.Get(), data, size, &written, nullptr) || written != size) return FALSE;
@@ -46,7 +46,7 @@ BOOL WriteHeldFile(HeldFile which, const char* path, const void* data, DWORD siz
     // Anyone who wrote in that moment still holds the file open (the holding handle then
     // fails) or has changed its bytes (the read-back fails).
     CHandle bridge(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!bridge.Get()) return FALSE;
     writer.Close();
     CHandle held(OpenForHolding(path));

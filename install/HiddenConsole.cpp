@@ -35,7 +35,7 @@ AttachedScreen g_screen;
 
 const DWORD kAttachRetryMs = 10;
 
-}  // namespace
+} // namespace
 
 HANDLE StartWithoutWindow(const char* commandLine, const char* workDir, DWORD* pid) {
     if (pid) *pid = 0;

@@ -28,7 +28,7 @@ int RootLength(const char* dir) {
     return lstrlenA(dir);
 }
 
-}  // namespace
+} // namespace
 
 bool IsInProgramFiles(const char* path) {
     char full[MAX_PATH] = "";

@@ -32,7 +32,7 @@ bool SplitComponents(const char* text, std::vector<std::vector<uint32_t>>& parts
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool IsUsableInstallDir(const char* dir) {
     if (!dir) return false;
@@ -41,14 +41,14 @@ bool IsUsableInstallDir(const char* dir) {
 
     std::vector<std::vector<uint32_t>> parts;
     if (!SplitComponents(dir, parts)) return false;
-    size_t first = 0;  // index in parts of the first name the rule applies to
+    size_t first = 0; // index in parts of the first name the rule applies to
     if (std::isalpha(static_cast<unsigned char>(dir[0])) && dir[1] == ':' && dir[2] == '\\') {
-        first = 1;  // parts[0] is "X:"
+        first = 1; // parts[0] is "X:"
     } else if (dir[0] == '\\' && dir[1] == '\\') {
-        first = 2;  // parts[0] and [1] are the empty names before "\\"; server and share follow
+        first = 2; // parts[0] and [1] are the empty names before "\\"; server and share follow
         if (parts.size() < 5) return false;
     } else {
-        return false;  // relative, root-relative ("\x") or empty
+        return false; // relative, root-relative ("\x") or empty
     }
     // The last separator must be a whole character, not a trail byte equal to '\'.
     if (!parts.back().empty()) return false;
@@ -94,11 +94,11 @@ bool PackSearchPattern(char* buf, size_t size, const char* dirWithSlash) {
     return true;
 }
 
-bool ExpanderCommandLine(char* buf, size_t size, const char* installDir, const char* packDir,
-                         const char* name, const char* outName) {
+bool ExpanderCommandLine(char* buf, size_t size, const char* installDir, const char* packDir, const char* name,
+                         const char* outName) {
     if (!buf || size == 0) return false;
-    const int n = std::snprintf(buf, size, "\"%sjre\\bin\\unpack200\" \"%s%s\" \"%s%s\"", installDir,
-                                packDir, name, packDir, outName);
+    const int n = std::snprintf(buf, size, "\"%sjre\\bin\\unpack200\" \"%s%s\" \"%s%s\"", installDir, packDir, name,
+                                packDir, outName);
     if (n < 0 || static_cast<size_t>(n) >= size) {
         buf[0] = '\0';
         return false;

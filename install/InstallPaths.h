@@ -35,5 +35,5 @@ bool PackSearchPattern(char* buf, size_t size, const char* dirWithSlash);
 
 // "<D>jre\bin\unpack200" "<P><N>" "<P><B>" in a buffer of size bytes. FALSE (buffer
 // emptied) when the line does not fit; nothing is then started.
-bool ExpanderCommandLine(char* buf, size_t size, const char* installDir, const char* packDir,
-                         const char* name, const char* outName);
+bool ExpanderCommandLine(char* buf, size_t size, const char* installDir, const char* packDir, const char* name,
+                         const char* outName);

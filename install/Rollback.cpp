@@ -20,7 +20,7 @@ void DeleteWithRetry(const char* path) {
     }
 }
 
-}  // namespace
+} // namespace
 
 BOOL StopArchiver(DWORD dwWaitMs) {
     const DWORD pid = FindProcessByName(product::kFilesArchiver);

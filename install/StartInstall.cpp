@@ -97,7 +97,7 @@ DWORD WaitForArchiverStart() {
     }
 }
 
-}  // namespace
+} // namespace
 
 ResourceBytes LoadPayload(UINT id) {
     ResourceBytes bytes;
@@ -151,7 +151,7 @@ void CInstallPage::StartInstall() {
 
     // The archiver's console has no window; this program reads it by attaching to it.
     DWORD childId = 0;
-    const HANDLE childHandle = StartWithoutWindow(command, dir, &childId);  // sets childId first
+    const HANDLE childHandle = StartWithoutWindow(command, dir, &childId); // sets childId first
     CProcess child(childHandle, childId);
     const bool started = static_cast<bool>(child);
     if (started) AttachArchiverConsole(child.Get(), child.Id(), kArchiverAppearMs);

@@ -5,9 +5,8 @@
 // Creates the page font ("宋体", the given cell height and weight) once.
 inline HFONT EnsurePageFont(CFont& font, int nHeight, int nWeight) {
     if (!font.GetSafeHandle()) {
-        font.CreateFont(nHeight, 0, 0, 0, nWeight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        FF_MODERN | DEFAULT_PITCH, "宋体");
+        font.CreateFont(nHeight, 0, 0, 0, nWeight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_MODERN | DEFAULT_PITCH, "宋体");
     }
     return font;
 }

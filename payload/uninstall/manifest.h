@@ -8,9 +8,9 @@
 namespace uninst {
 
 struct Manifest {
-  std::vector<std::wstring> files;    // relative paths, backslash-separated
-  std::vector<std::wstring> folders;  // relative paths without the trailing backslash
-  size_t rejected = 0;                // lines that could name something outside the folder
+    std::vector<std::wstring> files;   // relative paths, backslash-separated
+    std::vector<std::wstring> folders; // relative paths without the trailing backslash
+    size_t rejected = 0;               // lines that could name something outside the folder
 };
 
 // Parses the manifest text: UTF-8 (a BOM is allowed), one relative path per line, CRLF
@@ -36,4 +36,4 @@ bool SamePath(const std::wstring& a, const std::wstring& b);
 // are on Windows: case-insensitive, "\\?\"-free full paths.
 bool IsInside(const std::wstring& path, const std::wstring& folder);
 
-}  // namespace uninst
+} // namespace uninst

@@ -29,37 +29,37 @@ std::wstring Env(const wchar_t* name);
 // One started program. Its process tree lives in a job that is killed when the object
 // goes away, so a failed test never leaves a setup.exe (or its children) running.
 class Process {
- public:
-  Process() = default;
-  ~Process();
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
 
-  // How the program is started: as from the desktop (no console, no standard handles),
-  // or as from a launcher that captures its output (standard output and error are one
-  // pipe, drained by a thread of this program).
-  enum class Launcher { kDesktop, kPipes };
-  void SetLauncher(Launcher l) { launcher_ = l; }
-  // What the program wrote to its pipe (kPipes), once it has ended.
-  std::string PipeOutput();
-  // False when CreateProcess fails (GetLastError tells why).
-  bool Start(const std::wstring& exe, const std::wstring& workdir, const std::wstring& args = L"");
-  DWORD Id() const { return process_.Id(); }
-  HANDLE Handle() const { return process_.Get(); }
-  bool Running() const;
-  // False when the process still runs after timeout_ms; *code then is STILL_ACTIVE.
-  bool WaitExit(DWORD timeout_ms, DWORD* code);
-  // Terminates the process and everything it started; waits up to 5 s for it to go.
-  void Kill();
+    // How the program is started: as from the desktop (no console, no standard handles),
+    // or as from a launcher that captures its output (standard output and error are one
+    // pipe, drained by a thread of this program).
+    enum class Launcher { kDesktop, kPipes };
+    void SetLauncher(Launcher l) { launcher_ = l; }
+    // What the program wrote to its pipe (kPipes), once it has ended.
+    std::string PipeOutput();
+    // False when CreateProcess fails (GetLastError tells why).
+    bool Start(const std::wstring& exe, const std::wstring& workdir, const std::wstring& args = L"");
+    DWORD Id() const { return process_.Id(); }
+    HANDLE Handle() const { return process_.Get(); }
+    bool Running() const;
+    // False when the process still runs after timeout_ms; *code then is STILL_ACTIVE.
+    bool WaitExit(DWORD timeout_ms, DWORD* code);
+    // Terminates the process and everything it started; waits up to 5 s for it to go.
+    void Kill();
 
- private:
-  CHandle job_;
-  CProcess process_;
-  Launcher launcher_ = Launcher::kDesktop;
-  CHandle pipe_;     // read end
-  CHandle drainer_;  // thread reading it into output_
-  std::string output_;
-  static DWORD WINAPI Drain(void* self);
+private:
+    CHandle job_;
+    CProcess process_;
+    Launcher launcher_ = Launcher::kDesktop;
+    CHandle pipe_;    // read end
+    CHandle drainer_; // thread reading it into output_
+    std::string output_;
+    static DWORD WINAPI Drain(void* self);
 };
 
 // ---- windows (never owned) ------------------------------------------------------------
@@ -92,8 +92,7 @@ std::string Describe(HWND h);
 
 // Polls cond every 20 ms for up to timeout_ms. On time-out the failure message names
 // what was awaited and what seen() reports at that moment.
-::testing::AssertionResult WaitUntil(const std::function<bool()>& cond, DWORD timeout_ms,
-                                     const std::string& what,
+::testing::AssertionResult WaitUntil(const std::function<bool()>& cond, DWORD timeout_ms, const std::string& what,
                                      const std::function<std::string()>& seen = nullptr);
 
 // ---- the wizard -----------------------------------------------------------------------
@@ -103,26 +102,26 @@ const char* PageName(Page p);
 
 // Frame controls and those of the other dialogs that scenarios touch.
 enum : int {
-  kNext = 1000,
-  kCancel = 1001,
-  kBack = 1003,
-  kYes = 1000,
-  kNo = 1001,
-  kQuestion = 1008,
-  kFolderEdit = 1004,
-  kBrowse = 1000,
-  kProgress = 1005,
-  kStatusEdit = 1004,
-  kChkStartMenu = 1006,
-  kChkStartup = 1007,
-  kChkDesktop = 1008,
-  kChkRunNow = 1009,
-  kAboutCommand = 0x10,
+    kNext = 1000,
+    kCancel = 1001,
+    kBack = 1003,
+    kYes = 1000,
+    kNo = 1001,
+    kQuestion = 1008,
+    kFolderEdit = 1004,
+    kBrowse = 1000,
+    kProgress = 1005,
+    kStatusEdit = 1004,
+    kChkStartMenu = 1006,
+    kChkStartup = 1007,
+    kChkDesktop = 1008,
+    kChkRunNow = 1009,
+    kAboutCommand = 0x10,
 };
 
-extern const wchar_t kFrameCaption[];    // "QuillmateV1.0.0614 beta版 安装"
-extern const wchar_t kMessageCaption[];  // "setup", the display name
-extern const wchar_t kAboutCaption[];    // template 100's caption
+extern const wchar_t kFrameCaption[];   // "QuillmateV1.0.0614 beta版 安装"
+extern const wchar_t kMessageCaption[]; // "setup", the display name
+extern const wchar_t kAboutCaption[];   // template 100's caption
 // The caption of the frame and of the exit question to look for: another product's
 // (empty: kFrameCaption again).
 void SetFrameCaption(const std::wstring& caption);
@@ -134,41 +133,41 @@ void SetSetupExePath(const std::wstring& path);
 std::wstring ScreenshotDir();
 
 class Wizard {
- public:
-  Wizard() = default;
-  Wizard(const Wizard&) = delete;
-  Wizard& operator=(const Wizard&) = delete;
+public:
+    Wizard() = default;
+    Wizard(const Wizard&) = delete;
+    Wizard& operator=(const Wizard&) = delete;
 
-  // Starts setup.exe in workdir (empty: the current folder) and waits for its frame.
-  ::testing::AssertionResult Launch(const std::wstring& workdir = L"", DWORD timeout_ms = 20000);
-  Process& process() { return process_; }
-  HWND frame() const { return frame_; }
-  HWND Button(int id) const { return GetDlgItem(frame_, id); }
-  // The page dialog of that kind, shown or not (nullptr when there is none).
-  HWND PageWindow(Page p) const;
-  HWND PageControl(Page p, int id) const { return GetDlgItem(PageWindow(p), id); }
-  // Which page is visible; kSeveral when more than one is.
-  Page VisiblePage() const;
-  ::testing::AssertionResult WaitForPage(Page p, DWORD timeout_ms = 10000) const;
-  // The exit confirmation: a dialog of this process owned by the frame, with the frame's
-  // caption and the question control.
-  HWND FindExitConfirm() const;
-  // A message box of this process (a dialog captioned "setup").
-  HWND FindMessageBox() const;
-  // The texts of a message box's static controls, joined by " | ".
-  static std::string MessageBoxText(HWND box);
-  // The about box, template 100.
-  HWND FindAbout() const;
-  ::testing::AssertionResult WaitForWindow(const std::function<HWND()>& find, HWND* out,
-                                           const std::string& what, DWORD timeout_ms = 10000) const;
-  // Waits for the program to end; false (and a note of what is on screen) on time-out.
-  ::testing::AssertionResult WaitExit(DWORD timeout_ms, DWORD* code);
-  // Pages, buttons and top-level windows, for failure messages.
-  std::string State() const;
+    // Starts setup.exe in workdir (empty: the current folder) and waits for its frame.
+    ::testing::AssertionResult Launch(const std::wstring& workdir = L"", DWORD timeout_ms = 20000);
+    Process& process() { return process_; }
+    HWND frame() const { return frame_; }
+    HWND Button(int id) const { return GetDlgItem(frame_, id); }
+    // The page dialog of that kind, shown or not (nullptr when there is none).
+    HWND PageWindow(Page p) const;
+    HWND PageControl(Page p, int id) const { return GetDlgItem(PageWindow(p), id); }
+    // Which page is visible; kSeveral when more than one is.
+    Page VisiblePage() const;
+    ::testing::AssertionResult WaitForPage(Page p, DWORD timeout_ms = 10000) const;
+    // The exit confirmation: a dialog of this process owned by the frame, with the frame's
+    // caption and the question control.
+    HWND FindExitConfirm() const;
+    // A message box of this process (a dialog captioned "setup").
+    HWND FindMessageBox() const;
+    // The texts of a message box's static controls, joined by " | ".
+    static std::string MessageBoxText(HWND box);
+    // The about box, template 100.
+    HWND FindAbout() const;
+    ::testing::AssertionResult WaitForWindow(const std::function<HWND()>& find, HWND* out, const std::string& what,
+                                             DWORD timeout_ms = 10000) const;
+    // Waits for the program to end; false (and a note of what is on screen) on time-out.
+    ::testing::AssertionResult WaitExit(DWORD timeout_ms, DWORD* code);
+    // Pages, buttons and top-level windows, for failure messages.
+    std::string State() const;
 
- private:
-  Process process_;
-  HWND frame_ = nullptr;
+private:
+    Process process_;
+    HWND frame_ = nullptr;
 };
 
 // A progress bar's position; -1 when its window does not answer.
@@ -186,42 +185,42 @@ std::vector<std::string> PayloadFaults(const std::wstring& dir);
 
 // The pixels of a window's rectangle as the screen shows them.
 class Capture {
- public:
-  // Brings the top-level window of h to the front, lets it repaint and grabs its
-  // rectangle until two grabs agree (at most timeout_ms). False when nothing could be read.
-  bool Grab(HWND h, DWORD timeout_ms = 3000);
-  // Grabs at once, without raising or repainting.
-  bool GrabNow(HWND h);
-  // A window of another program that lay over the captured one when it was taken
-  // (empty when none); its pixels may then be in the picture.
-  const std::string& covered_by() const { return covered_by_; }
-  int width() const { return width_; }
-  int height() const { return height_; }
-  HWND window() const { return window_; }
-  // Pixel at window coordinates of the captured window; CLR_INVALID outside.
-  COLORREF At(int x, int y) const;
-  // Pixel at client coordinates of any window inside the captured one.
-  COLORREF AtClient(HWND h, int x, int y) const;
-  // The client rectangle of h in the capture's coordinates.
-  RECT ClientRect(HWND h) const;
-  // Number of pixels of exactly that colour in r (capture coordinates).
-  int Count(const RECT& r, COLORREF c) const;
-  // Bounding box of the pixels in r for which pred holds; empty when none.
-  RECT Bounds(const RECT& r, const std::function<bool(COLORREF)>& pred) const;
-  bool SaveBmp(const std::wstring& path) const;
+public:
+    // Brings the top-level window of h to the front, lets it repaint and grabs its
+    // rectangle until two grabs agree (at most timeout_ms). False when nothing could be read.
+    bool Grab(HWND h, DWORD timeout_ms = 3000);
+    // Grabs at once, without raising or repainting.
+    bool GrabNow(HWND h);
+    // A window of another program that lay over the captured one when it was taken
+    // (empty when none); its pixels may then be in the picture.
+    const std::string& covered_by() const { return covered_by_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    HWND window() const { return window_; }
+    // Pixel at window coordinates of the captured window; CLR_INVALID outside.
+    COLORREF At(int x, int y) const;
+    // Pixel at client coordinates of any window inside the captured one.
+    COLORREF AtClient(HWND h, int x, int y) const;
+    // The client rectangle of h in the capture's coordinates.
+    RECT ClientRect(HWND h) const;
+    // Number of pixels of exactly that colour in r (capture coordinates).
+    int Count(const RECT& r, COLORREF c) const;
+    // Bounding box of the pixels in r for which pred holds; empty when none.
+    RECT Bounds(const RECT& r, const std::function<bool(COLORREF)>& pred) const;
+    bool SaveBmp(const std::wstring& path) const;
 
- private:
-  int width_ = 0, height_ = 0;
-  HWND window_ = nullptr;
-  bool GrabPainted(HWND h, HWND top, DWORD timeout_ms);
+private:
+    int width_ = 0, height_ = 0;
+    HWND window_ = nullptr;
+    bool GrabPainted(HWND h, HWND top, DWORD timeout_ms);
 
-  POINT origin_{};  // screen position of pixel 0,0
-  std::string covered_by_;
-  std::vector<COLORREF> px_;
+    POINT origin_{}; // screen position of pixel 0,0
+    std::string covered_by_;
+    std::vector<COLORREF> px_;
 };
 
 std::string ColourText(COLORREF c);
 // Saves a capture of h as <ScreenshotDir>/<name>.bmp; false when it could not.
 bool Screenshot(HWND h, const std::wstring& name);
 
-}  // namespace e2e
+} // namespace e2e

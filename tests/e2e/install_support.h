@@ -53,4 +53,4 @@ bool MakeSetupWithResource(const std::wstring& setupExe, int id, const std::wstr
 // The roles of this program as a child: TRUE (exit code in *code) when it played one.
 bool RunChildRole(int argc, wchar_t** argv, int* code);
 
-}  // namespace install_e2e
+} // namespace install_e2e

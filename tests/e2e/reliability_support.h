@@ -32,9 +32,9 @@ std::wstring NoSlash(const std::wstring& dir);
 
 // One entry of a tree: a folder (size 0, hash 0) or a file with its size and hash.
 struct Entry {
-  bool dir = false;
-  ULONGLONG size = 0;
-  uint64_t hash = 0;
+    bool dir = false;
+    ULONGLONG size = 0;
+    uint64_t hash = 0;
 };
 // Keyed by the lower-cased full path.
 using Snapshot = std::map<std::wstring, Entry>;
@@ -75,25 +75,25 @@ void Describe(const std::string& what, const std::string& expected);
 
 // Collects every case's result and writes the Markdown table when the program ends.
 class TableWriter : public ::testing::EmptyTestEventListener {
- public:
-  // path: where the table goes (Windows path); title: its heading.
-  TableWriter(std::wstring path, std::string title) : path_(std::move(path)), title_(std::move(title)) {}
-  void OnTestStart(const ::testing::TestInfo& info) override;
-  void OnTestPartResult(const ::testing::TestPartResult& result) override;
-  void OnTestEnd(const ::testing::TestInfo& info) override;
-  void OnTestProgramEnd(const ::testing::UnitTest& unit) override;
+public:
+    // path: where the table goes (Windows path); title: its heading.
+    TableWriter(std::wstring path, std::string title) : path_(std::move(path)), title_(std::move(title)) {}
+    void OnTestStart(const ::testing::TestInfo& info) override;
+    void OnTestPartResult(const ::testing::TestPartResult& result) override;
+    void OnTestEnd(const ::testing::TestInfo& info) override;
+    void OnTestProgramEnd(const ::testing::UnitTest& unit) override;
 
- private:
-  struct Row {
-    std::string name, what, expected, failure;
-    bool passed = false, skipped = false;
-    double seconds = 0;
-  };
-  std::wstring path_;
-  std::string title_;
-  std::vector<Row> rows_;
-  std::string failure_;
-  LARGE_INTEGER start_{};
+private:
+    struct Row {
+        std::string name, what, expected, failure;
+        bool passed = false, skipped = false;
+        double seconds = 0;
+    };
+    std::wstring path_;
+    std::string title_;
+    std::vector<Row> rows_;
+    std::string failure_;
+    LARGE_INTEGER start_{};
 };
 
-}  // namespace reliability
+} // namespace reliability

@@ -10,52 +10,53 @@
 
 namespace {
 
-void put32(uint8_t *p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 class CheckingSink : public uharc::Sink {
- public:
-  bool begin(const uharc::Entry &e, std::string &) override {
-    // Only checked paths may ever reach a sink.
-    if (!uharc::check_path(e.path).empty()) std::abort();
-    if (open_) std::abort();
-    open_ = true;
-    left_ = e.size;
-    return true;
-  }
-  bool write(const uint8_t *, size_t size, std::string &) override {
-    if (!open_ || size > left_) std::abort();
-    left_ -= size;
-    return true;
-  }
-  bool end(const uharc::Entry &, bool ok, std::string &) override {
-    if (!open_ || (ok && left_ != 0)) std::abort();
-    open_ = false;
-    return true;
-  }
+public:
+    bool begin(const uharc::Entry& e, std::string&) override {
+        // Only checked paths may ever reach a sink.
+        if (!uharc::check_path(e.path).empty()) std::abort();
+        if (open_) std::abort();
+        open_ = true;
+        left_ = e.size;
+        return true;
+    }
+    bool write(const uint8_t*, size_t size, std::string&) override {
+        if (!open_ || size > left_) std::abort();
+        left_ -= size;
+        return true;
+    }
+    bool end(const uharc::Entry&, bool ok, std::string&) override {
+        if (!open_ || (ok && left_ != 0)) std::abort();
+        open_ = false;
+        return true;
+    }
 
- private:
-  bool open_ = false;
-  uint64_t left_ = 0;
+private:
+    bool open_ = false;
+    uint64_t left_ = 0;
 };
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size < 1) return 0;
-  bool fix = data[0] & 1;
-  std::vector<uint8_t> bytes(data + 1, data + size);
-  if (fix && bytes.size() >= uharc::kHeaderSize) {
-    uint32_t index_size = bytes[16] | (bytes[17] << 8) | (bytes[18] << 16) | (static_cast<uint32_t>(bytes[19]) << 24);
-    if (index_size <= bytes.size() - uharc::kHeaderSize)
-      put32(&bytes[20], uharc::crc32(&bytes[uharc::kHeaderSize], index_size));
-    put32(&bytes[uharc::kHeaderSize - 4], uharc::crc32(bytes.data(), uharc::kHeaderSize - 4));
-  }
-  uharc::MemoryInput in(bytes.data(), bytes.size());
-  CheckingSink sink;
-  std::string error;
-  bool ok = uharc::read_archive(in, &sink, error);
-  if (!ok && error.empty()) std::abort();  // every failure must say why
-  return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    bool fix = data[0] & 1;
+    std::vector<uint8_t> bytes(data + 1, data + size);
+    if (fix && bytes.size() >= uharc::kHeaderSize) {
+        uint32_t index_size =
+                bytes[16] | (bytes[17] << 8) | (bytes[18] << 16) | (static_cast<uint32_t>(bytes[19]) << 24);
+        if (index_size <= bytes.size() - uharc::kHeaderSize)
+            put32(&bytes[20], uharc::crc32(&bytes[uharc::kHeaderSize], index_size));
+        put32(&bytes[uharc::kHeaderSize - 4], uharc::crc32(bytes.data(), uharc::kHeaderSize - 4));
+    }
+    uharc::MemoryInput in(bytes.data(), bytes.size());
+    CheckingSink sink;
+    std::string error;
+    bool ok = uharc::read_archive(in, &sink, error);
+    if (!ok && error.empty()) std::abort(); // every failure must say why
+    return 0;
 }

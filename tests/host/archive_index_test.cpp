@@ -12,7 +12,7 @@
 namespace {
 
 struct Entry {
-    uint8_t type;  // 0 folder, 1 file
+    uint8_t type; // 0 folder, 1 file
     std::string path;
     uint64_t size;
     uint32_t crc;
@@ -40,8 +40,8 @@ std::vector<unsigned char> Archive(const std::vector<Entry>& entries, int blocks
         Put(index, 0, 8);
         Put(index, e.size, 8);
         Put(index, e.crc, 4);
-        index.push_back(0);       // transform
-        Put(index, e.size, 8);    // stored size
+        index.push_back(0);    // transform
+        Put(index, e.size, 8); // stored size
         index.insert(index.end(), e.path.begin(), e.path.end());
     }
     std::vector<unsigned char> a = {'U', 'H', 'A', 6};
@@ -61,15 +61,15 @@ std::vector<unsigned char> Archive(const std::vector<Entry>& entries, int blocks
 }
 
 const std::vector<Entry> kPayload = {
-    {0, "jre", 0, 0},
-    {0, "jre/lib", 0, 0},
-    {1, "pkl.exe", 5000, 1},
-    {1, "jre/bin/unpack200.exe", 4096, 0xCAFEBABE},
-    {1, "jre/lib/rt.jar.pack.gz", 10000, 2},
-    {1, "jre/lib/ext/x.jar.PACK.GZ", 1, 3},
-    {1, "jre/lib/deeper/y.jar.pack.gz", 100, 4},  // not where the expansion looks
-    {1, "docs/readme.pack.gz", 100, 5},            // nor here
-    {1, "empty.txt", 0, 0},
+        {0, "jre", 0, 0},
+        {0, "jre/lib", 0, 0},
+        {1, "pkl.exe", 5000, 1},
+        {1, "jre/bin/unpack200.exe", 4096, 0xCAFEBABE},
+        {1, "jre/lib/rt.jar.pack.gz", 10000, 2},
+        {1, "jre/lib/ext/x.jar.PACK.GZ", 1, 3},
+        {1, "jre/lib/deeper/y.jar.pack.gz", 100, 4}, // not where the expansion looks
+        {1, "docs/readme.pack.gz", 100, 5},          // nor here
+        {1, "empty.txt", 0, 0},
 };
 
 TEST(ArchiveIndex, NeedsCountEveryFileInWholeClustersAndTheLibrariesTwiceAgain) {
@@ -110,13 +110,13 @@ TEST(ArchiveIndex, RefusesWhatIsNoReadableIndex) {
     EXPECT_FALSE(ReadArchiveNeeds(good.data(), good.size() - 1, 4096, needs));
     EXPECT_FALSE(FindArchiveFile(good.data(), good.size() - 1, "pkl.exe", bytes, crc));
     std::vector<unsigned char> bad = good;
-    bad[3] = 5;  // format version 5
+    bad[3] = 5; // format version 5
     EXPECT_FALSE(ReadArchiveNeeds(bad.data(), bad.size(), 4096, needs));
     bad = good;
-    bad[12] += 1;  // one entry more than the index holds
+    bad[12] += 1; // one entry more than the index holds
     EXPECT_FALSE(ReadArchiveNeeds(bad.data(), bad.size(), 4096, needs));
     bad = good;
-    bad[48 + 17 + 2] = 0xFF;  // the first path runs past the index
+    bad[48 + 17 + 2] = 0xFF; // the first path runs past the index
     EXPECT_FALSE(ReadArchiveNeeds(bad.data(), bad.size(), 4096, needs));
     EXPECT_EQ(0u, needs.files) << "nothing is reported from a refused index";
 }
@@ -127,4 +127,4 @@ TEST(ArchiveIndex, Crc32IsTheZipOne) {
     EXPECT_EQ(0xCBF43926u, Crc32(Crc32(0, "1234", 4), "56789", 5));
 }
 
-}  // namespace
+} // namespace

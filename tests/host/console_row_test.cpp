@@ -33,18 +33,18 @@ TEST(ConsoleRow, CompletionTest) {
         int ticks;
         bool done;
     } const cases[] = {
-        {" ", "", 0, false},                // first tick, blank row
-        {" ", "", 5, false},                // nothing was ever shown
-        {" ", " ", 3, false},               // two blank rows on consecutive ticks
-        {" ", "Extracting jre", 0, false},  // no tick counted yet
-        {" ", "Extracting jre", 1, true},   // text, then blank
-        {"", "Extracting jre", 4, false},   // unreadable console: never a single blank
-        {"  ", "Extracting", 4, false},     // two blanks are not the end
-        {"x", "Extracting", 4, false},
+            {" ", "", 0, false},               // first tick, blank row
+            {" ", "", 5, false},               // nothing was ever shown
+            {" ", " ", 3, false},              // two blank rows on consecutive ticks
+            {" ", "Extracting jre", 0, false}, // no tick counted yet
+            {" ", "Extracting jre", 1, true},  // text, then blank
+            {"", "Extracting jre", 4, false},  // unreadable console: never a single blank
+            {"  ", "Extracting", 4, false},    // two blanks are not the end
+            {"x", "Extracting", 4, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.done, IsArchiverDone(c.row, c.previous, c.ticks))
-            << "row \"" << c.row << "\" previous \"" << c.previous << "\" ticks " << c.ticks;
+                << "row \"" << c.row << "\" previous \"" << c.previous << "\" ticks " << c.ticks;
     }
 }
 
@@ -54,14 +54,14 @@ TEST(ConsoleRow, PercentFromCells76And77) {
         int raw;
         int shown;
     } const cases[] = {
-        {ProgressRow("pkl.exe", "5"), 5, 5},
-        {ProgressRow("pkl.exe", "42"), 42, 42},
-        {ProgressRow("pkl.exe", "99"), 99, 99},
-        {ProgressRow("jre\\lib\\rt.jar.pack.gz", "0"), 0, 0},
-        {ProgressRow("done", "100"), 0, 0},  // the hundreds digit stands in column 75
-        {std::string(77, 'a') + "7", (('a' - '0') * 10) + 7, 100},
-        {"short row", -528, 0},  // cursor left of 77: zero cells
-        {std::string(77, ' '), -48, 0},  // cursor on column 76: units cell zero
+            {ProgressRow("pkl.exe", "5"), 5, 5},
+            {ProgressRow("pkl.exe", "42"), 42, 42},
+            {ProgressRow("pkl.exe", "99"), 99, 99},
+            {ProgressRow("jre\\lib\\rt.jar.pack.gz", "0"), 0, 0},
+            {ProgressRow("done", "100"), 0, 0}, // the hundreds digit stands in column 75
+            {std::string(77, 'a') + "7", (('a' - '0') * 10) + 7, 100},
+            {"short row", -528, 0},         // cursor left of 77: zero cells
+            {std::string(77, ' '), -48, 0}, // cursor on column 76: units cell zero
     };
     for (const Case& c : cases) {
         const Row r(c.row);
@@ -72,7 +72,7 @@ TEST(ConsoleRow, PercentFromCells76And77) {
 
 TEST(ConsoleRow, CellsAreSignedBytes) {
     Row r("");
-    r.cells[kPercentTensCell] = static_cast<char>(0xB0);  // a double-byte character's lead byte
+    r.cells[kPercentTensCell] = static_cast<char>(0xB0); // a double-byte character's lead byte
     r.cells[kPercentUnitsCell] = '1';
     EXPECT_EQ((-80 - 48) * 10 + 1, ConsoleRowRawPercent(r.cells));
     EXPECT_EQ(0, ClampPercent(ConsoleRowRawPercent(r.cells)));
@@ -84,13 +84,13 @@ TEST(ConsoleRow, TextIsTheFirstSixtyCharactersUpToTheCursor) {
         std::string row;
         std::string text;
     } const cases[] = {
-        {" ", " "},
-        {"", ""},
-        {"Extracting pkl.exe", "Extracting pkl.exe"},
-        {std::string(59, 'y'), std::string(59, 'y')},
-        {std::string(60, 'y'), std::string(60, 'y')},
-        {std::string(61, 'y'), std::string(60, 'y')},
-        {longRow, longRow.substr(0, 60)},
+            {" ", " "},
+            {"", ""},
+            {"Extracting pkl.exe", "Extracting pkl.exe"},
+            {std::string(59, 'y'), std::string(59, 'y')},
+            {std::string(60, 'y'), std::string(60, 'y')},
+            {std::string(61, 'y'), std::string(60, 'y')},
+            {longRow, longRow.substr(0, 60)},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.text, std::string(ConsoleRowText(Row(c.row).cells))) << "row of " << c.row.size();
@@ -110,4 +110,4 @@ TEST(ConsoleRow, LivenessAboutOnceASecond) {
     EXPECT_TRUE(IsLivenessTick(20));
 }
 
-}  // namespace
+} // namespace

@@ -43,33 +43,30 @@ TEST_P(TrimRightChar, RemovesOnlyTheTrailingRunOfWholeCharacters) {
     CString& ret = s.TrimRight(c.ch);
     EXPECT_EQ(&ret, &s);
     EXPECT_EQ(std::string(s.GetString()), c.expected)
-        << c.name << ": got [" << Hex(s) << "] expected [" << Hex(CString(c.expected.c_str())) << "]";
+            << c.name << ": got [" << Hex(s) << "] expected [" << Hex(CString(c.expected.c_str())) << "]";
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, TrimRightChar,
-    ::testing::Values(
-        TrimCase{"empty", "", ' ', ""},
-        TrimCase{"nothing to trim", "abc", ' ', "abc"},
-        TrimCase{"one", "abc ", ' ', "abc"},
-        TrimCase{"long run", "abc" + std::string(300, ' '), ' ', "abc"},
-        TrimCase{"only the trailing run", "  a  b  ", ' ', "  a  b"},
-        TrimCase{"all of it", "\\\\\\", '\\', ""},
-        TrimCase{"other char stops the run", "a\\ ", '\\', "a\\ "},
-        TrimCase{"trail 0x5C kept", std::string("D:\\") + kTrail5C, '\\', std::string("D:\\") + kTrail5C},
-        TrimCase{"trail 0x5C kept, real backslashes go", std::string("D:\\") + kTrail5C + "\\\\", '\\',
-                 std::string("D:\\") + kTrail5C},
-        TrimCase{"two trail-0x5C characters", std::string(kTrail5C) + kTrail5C2, '\\',
-                 std::string(kTrail5C) + kTrail5C2},
-        // A lead byte pairs with the byte after it, whatever that byte is.
-        TrimCase{"lead byte then blank is one character", "a\x81 ", ' ', "a\x81 "},
-        TrimCase{"lead byte, blank pair, then blanks", "a\x81   ", ' ', "a\x81 "},
-        TrimCase{"lead byte pairs with the first backslash", "\x95\\\\\\", '\\', "\x95\\"},
-        TrimCase{"ordinary double-byte character", std::string(kPlain) + "  ", ' ', kPlain},
-        // A lone lead byte at the very end is a character of its own.
-        TrimCase{"dangling lead byte", "ab \x95", ' ', "ab \x95"},
-        TrimCase{"dangling lead byte as the char", "ab\x95", '\x95', "ab"}),
-    [](const ::testing::TestParamInfo<TrimCase>& info) { return "Case" + std::to_string(info.index); });
+        Cases, TrimRightChar,
+        ::testing::Values(
+                TrimCase{"empty", "", ' ', ""}, TrimCase{"nothing to trim", "abc", ' ', "abc"},
+                TrimCase{"one", "abc ", ' ', "abc"}, TrimCase{"long run", "abc" + std::string(300, ' '), ' ', "abc"},
+                TrimCase{"only the trailing run", "  a  b  ", ' ', "  a  b"}, TrimCase{"all of it", "\\\\\\", '\\', ""},
+                TrimCase{"other char stops the run", "a\\ ", '\\', "a\\ "},
+                TrimCase{"trail 0x5C kept", std::string("D:\\") + kTrail5C, '\\', std::string("D:\\") + kTrail5C},
+                TrimCase{"trail 0x5C kept, real backslashes go", std::string("D:\\") + kTrail5C + "\\\\", '\\',
+                         std::string("D:\\") + kTrail5C},
+                TrimCase{"two trail-0x5C characters", std::string(kTrail5C) + kTrail5C2, '\\',
+                         std::string(kTrail5C) + kTrail5C2},
+                // A lead byte pairs with the byte after it, whatever that byte is.
+                TrimCase{"lead byte then blank is one character", "a\x81 ", ' ', "a\x81 "},
+                TrimCase{"lead byte, blank pair, then blanks", "a\x81   ", ' ', "a\x81 "},
+                TrimCase{"lead byte pairs with the first backslash", "\x95\\\\\\", '\\', "\x95\\"},
+                TrimCase{"ordinary double-byte character", std::string(kPlain) + "  ", ' ', kPlain},
+                // A lone lead byte at the very end is a character of its own.
+                TrimCase{"dangling lead byte", "ab \x95", ' ', "ab \x95"},
+                TrimCase{"dangling lead byte as the char", "ab\x95", '\x95', "ab"}),
+        [](const ::testing::TestParamInfo<TrimCase>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(CStringTrimRightSet, RemovesAnyMixOfSetMembers) {
     CString s("D:\\Apps \\ \\\t");
@@ -178,4 +175,4 @@ TEST(CStringMakeLower, LowersAsciiOnlyAndKeepsTrailBytes) {
     EXPECT_STREQ(u.MakeLower(), "uharc.exe");
 }
 
-}  // namespace
+} // namespace

@@ -12,13 +12,13 @@ TEST(FinishPaths, WorkingDirectoryIsTheTargetsFolder) {
         const char* target;
         const char* dir;
     } const cases[] = {
-        {"C:\\Program Files\\dunmerra\\pkl.exe", "C:\\Program Files\\dunmerra"},
-        {"D:\\pkl.exe", "D:"},
-        {"\\\\server\\share\\pkl.exe", "\\\\server\\share"},
-        {"pkl.exe", ""},
-        {"", ""},
-        // "表" is B1 ED and "\x81\x5C" ends in the byte of '\': neither is a separator.
-        {"C:\\\xB1\xED\\\x81\x5Cpkl.exe", "C:\\\xB1\xED"},
+            {"C:\\Program Files\\dunmerra\\pkl.exe", "C:\\Program Files\\dunmerra"},
+            {"D:\\pkl.exe", "D:"},
+            {"\\\\server\\share\\pkl.exe", "\\\\server\\share"},
+            {"pkl.exe", ""},
+            {"", ""},
+            // "表" is B1 ED and "\x81\x5C" ends in the byte of '\': neither is a separator.
+            {"C:\\\xB1\xED\\\x81\x5Cpkl.exe", "C:\\\xB1\xED"},
     };
     for (const Case& c : cases) EXPECT_STREQ(c.dir, LinkWorkingDirectory(c.target)) << c.target;
 }
@@ -33,7 +33,9 @@ TEST(FinishPaths, JoinBoundedNeverCutsAPath) {
         size_t dirLength;
         const char* name;
         bool fits;
-    } cases[] = {{247, "pkl.exe", true}, {248, "pkl.exe", false}, {241, "Uninstall.exe", true},
+    } cases[] = {{247, "pkl.exe", true},
+                 {248, "pkl.exe", false},
+                 {241, "Uninstall.exe", true},
                  {242, "Uninstall.exe", false}};
     for (const auto& c : cases) {
         const std::string dir(c.dirLength, 'd');
@@ -48,7 +50,8 @@ TEST(FinishPaths, JoinBoundedNeverCutsAPath) {
 
 TEST(FinishPaths, CommandLinesAreQuoted) {
     EXPECT_STREQ("\"C:\\Program Files\\dunmerra\\pkl.exe\"", QuotedCommandLine("C:\\Program Files\\dunmerra\\pkl.exe"));
-    EXPECT_STREQ("\"C:\\Program Files\\dunmerra\\uninstall.exe\"", UninstallCommandLine("C:\\Program Files\\dunmerra\\"));
+    EXPECT_STREQ("\"C:\\Program Files\\dunmerra\\uninstall.exe\"",
+                 UninstallCommandLine("C:\\Program Files\\dunmerra\\"));
     EXPECT_STREQ("\"D:\\uninstall.exe\"", UninstallCommandLine("D:\\"));
 }
 
@@ -56,4 +59,4 @@ TEST(FinishPaths, SuccessPageCommandLine) {
     EXPECT_STREQ(" http://www.dunmerra.example/suc.html", kSuccessPageCommandLine);
 }
 
-}  // namespace
+} // namespace

@@ -15,20 +15,20 @@ struct FolderCase {
 // The rows of the folder table, plus double-byte characters whose trail byte is a
 // backslash (0x95 0x5C, 0xD5 0x5C in code page 936).
 const FolderCase kFolderCases[] = {
-    {"D:\\Apps", "D:\\Apps\\"},
-    {"D:\\Apps\\\\\\", "D:\\Apps\\"},
-    {"D:\\Apps   ", "D:\\Apps\\"},
-    {"D:\\Apps\\ ", "D:\\Apps\\"},
-    {"D:\\Apps \\", "D:\\Apps \\"},
-    {"D:\\Apps \\ ", "D:\\Apps \\"},
-    {"D:\\Apps\t", "D:\\Apps\t\\"},
-    {"C:\\", "C:\\"},
-    {"", "\\"},
-    {"D:\\\x95\x5c", "D:\\\x95\x5c\\"},
-    {"D:\\\x95\x5c\\\\  ", "D:\\\x95\x5c\\"},
-    {"D:\\\xd5\x5c\x95\x5c", "D:\\\xd5\x5c\x95\x5c\\"},
-    {"   ", "\\"},
-    {"\\ \\ ", "\\ \\"},
+        {"D:\\Apps", "D:\\Apps\\"},
+        {"D:\\Apps\\\\\\", "D:\\Apps\\"},
+        {"D:\\Apps   ", "D:\\Apps\\"},
+        {"D:\\Apps\\ ", "D:\\Apps\\"},
+        {"D:\\Apps \\", "D:\\Apps \\"},
+        {"D:\\Apps \\ ", "D:\\Apps \\"},
+        {"D:\\Apps\t", "D:\\Apps\t\\"},
+        {"C:\\", "C:\\"},
+        {"", "\\"},
+        {"D:\\\x95\x5c", "D:\\\x95\x5c\\"},
+        {"D:\\\x95\x5c\\\\  ", "D:\\\x95\x5c\\"},
+        {"D:\\\xd5\x5c\x95\x5c", "D:\\\xd5\x5c\x95\x5c\\"},
+        {"   ", "\\"},
+        {"\\ \\ ", "\\ \\"},
 };
 
 void PrintTo(const FolderCase& c, std::ostream* os) { *os << "[" << c.typed << "]"; }
@@ -54,4 +54,4 @@ TEST(NormalizeFolder, RunningTwiceChangesNothing) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -19,59 +19,59 @@ TEST(InstallDir, UsableFolders) {
         std::string dir;
         bool usable;
     } const cases[] = {
-        {"C:\\Program Files\\dunmerra\\", true},
-        {"C:\\", true},
-        {"d:\\", true},
-        {"C:\\a\\b\\c\\d\\e\\", true},
-        {"\\\\server\\share\\", true},
-        {"\\\\server\\share\\apps\\q\\", true},
-        {"C:\\cond\\", true},
-        {"C:\\console\\", true},
-        {"C:\\LPT10\\", true},
-        {"C:\\a b.c\\", true},
-        {"C:\\.hidden\\", true},
-        {"C:\\\xB0\xB2\xD7\xB0\\", true},  // "安装" in code page 936
-        {"C:\\\x81\x7C\\", true},           // a trail byte equal to '|'
-        {"C:\\\x81\x5C\\", true},           // a trail byte equal to '\'
-        {"", false},
-        {"\\", false},
-        {"\\foo\\", false},           // relative to the current drive
-        {"foo\\", false},
-        {"C:foo\\", false},
-        {"1:\\", false},
-        {"C:\\foo", false},           // not normalised
-        {"\\\\server\\", false},
-        {"\\\\\\share\\", false},
-        {"\\\\.\\C:\\", false},
-        {"\\\\?\\C:\\x\\", false},
-        {"C:\\a<b\\", false},
-        {"C:\\a>b\\", false},
-        {"C:\\a|b\\", false},
-        {"C:\\a\"b\\", false},
-        {"C:\\a?\\", false},
-        {"C:\\a*\\", false},
-        {"C:\\a:b\\", false},
-        {"C:\\a\tb\\", false},
-        {"C:\\dots...\\x\\", false},
-        {"C:\\blank \\x\\", false},
-        {"C:\\last.\\", false},
-        {"C:\\a\\..\\b\\", false},
-        {"C:\\CON\\", false},
-        {"C:\\con\\", false},
-        {"C:\\x\\nul\\", false},
-        {"C:\\NUL.txt\\", false},
-        {"C:\\aux \\", false},
-        {"C:\\prn\\", false},
-        {"C:\\COM1\\", false},
-        {"C:\\lpt9\\", false},
-        {"C:\\CONIN$\\", false},
-        {"\\\\server\\share\\con\\", false},
-        {"C:\\\xB0\\", false},  // B0 5C is one character: no final separator
-        {"C:\\con.d\\", false},  // a device name with an extension is still the device
-        {"C:\\COM0\\", false},
-        {"C:\\clock$\\", false},
-        {"C:\\x/con\\", false},  // the slash separates too
-        {"C:\\a\\\\b\\", false},  // an empty name: the folder made would be C:\a\b
+            {"C:\\Program Files\\dunmerra\\", true},
+            {"C:\\", true},
+            {"d:\\", true},
+            {"C:\\a\\b\\c\\d\\e\\", true},
+            {"\\\\server\\share\\", true},
+            {"\\\\server\\share\\apps\\q\\", true},
+            {"C:\\cond\\", true},
+            {"C:\\console\\", true},
+            {"C:\\LPT10\\", true},
+            {"C:\\a b.c\\", true},
+            {"C:\\.hidden\\", true},
+            {"C:\\\xB0\xB2\xD7\xB0\\", true}, // "安装" in code page 936
+            {"C:\\\x81\x7C\\", true},         // a trail byte equal to '|'
+            {"C:\\\x81\x5C\\", true},         // a trail byte equal to '\'
+            {"", false},
+            {"\\", false},
+            {"\\foo\\", false}, // relative to the current drive
+            {"foo\\", false},
+            {"C:foo\\", false},
+            {"1:\\", false},
+            {"C:\\foo", false}, // not normalised
+            {"\\\\server\\", false},
+            {"\\\\\\share\\", false},
+            {"\\\\.\\C:\\", false},
+            {"\\\\?\\C:\\x\\", false},
+            {"C:\\a<b\\", false},
+            {"C:\\a>b\\", false},
+            {"C:\\a|b\\", false},
+            {"C:\\a\"b\\", false},
+            {"C:\\a?\\", false},
+            {"C:\\a*\\", false},
+            {"C:\\a:b\\", false},
+            {"C:\\a\tb\\", false},
+            {"C:\\dots...\\x\\", false},
+            {"C:\\blank \\x\\", false},
+            {"C:\\last.\\", false},
+            {"C:\\a\\..\\b\\", false},
+            {"C:\\CON\\", false},
+            {"C:\\con\\", false},
+            {"C:\\x\\nul\\", false},
+            {"C:\\NUL.txt\\", false},
+            {"C:\\aux \\", false},
+            {"C:\\prn\\", false},
+            {"C:\\COM1\\", false},
+            {"C:\\lpt9\\", false},
+            {"C:\\CONIN$\\", false},
+            {"\\\\server\\share\\con\\", false},
+            {"C:\\\xB0\\", false},  // B0 5C is one character: no final separator
+            {"C:\\con.d\\", false}, // a device name with an extension is still the device
+            {"C:\\COM0\\", false},
+            {"C:\\clock$\\", false},
+            {"C:\\x/con\\", false},  // the slash separates too
+            {"C:\\a\\\\b\\", false}, // an empty name: the folder made would be C:\a\b
     };
     for (const Case& c : cases) EXPECT_EQ(c.usable, IsUsableInstallDir(c.dir.c_str())) << "\"" << c.dir << "\"";
     EXPECT_FALSE(IsUsableInstallDir(nullptr));
@@ -101,21 +101,21 @@ TEST(PackNames, SuffixRemovedInAnyCase) {
         bool expanded;
         const char* out;
     } const cases[] = {
-        {"rt.jar.pack.gz", true, "rt.jar"},
-        {"rt.pack.gz", true, "rt"},
-        {"data.pack.gz", true, "data"},
-        {"lib.PACK.GZ", true, "lib"},
-        {"Mixed.Pack.Gz", true, "Mixed"},
-        {"a.pack.gz", true, "a"},
-        {"..pack.gz", true, "."},
-        {"x.pack.gz.pack.gz", true, "x.pack.gz"},
-        {"\xB0\xB2.pack.gz", true, "\xB0\xB2"},
-        {".pack.gz", false, ""},
-        {".PACK.GZ", false, ""},
-        {"rt.jar", false, ""},
-        {"rt.pack.gzip", false, ""},
-        {"pack.gz", false, ""},
-        {"", false, ""},
+            {"rt.jar.pack.gz", true, "rt.jar"},
+            {"rt.pack.gz", true, "rt"},
+            {"data.pack.gz", true, "data"},
+            {"lib.PACK.GZ", true, "lib"},
+            {"Mixed.Pack.Gz", true, "Mixed"},
+            {"a.pack.gz", true, "a"},
+            {"..pack.gz", true, "."},
+            {"x.pack.gz.pack.gz", true, "x.pack.gz"},
+            {"\xB0\xB2.pack.gz", true, "\xB0\xB2"},
+            {".pack.gz", false, ""},
+            {".PACK.GZ", false, ""},
+            {"rt.jar", false, ""},
+            {"rt.pack.gzip", false, ""},
+            {"pack.gz", false, ""},
+            {"", false, ""},
     };
     for (const Case& c : cases) {
         CString out("stale");
@@ -160,4 +160,4 @@ TEST(PackNames, ExpanderCommandLine) {
     EXPECT_STREQ("", buf);
 }
 
-}  // namespace
+} // namespace

@@ -25,31 +25,32 @@ namespace {
 
 std::wstring FromAnsi(const std::string& text) {
     std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                        &wide[0], static_cast<int>(wide.size()))));
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                                        static_cast<int>(wide.size()))));
     return wide;
 }
 
 std::string ToAnsi(const std::wstring& text) {
     std::string narrow(text.size() * 2, '\0');
-    narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                          &narrow[0], static_cast<int>(narrow.size()), nullptr,
-                                                          nullptr)));
+    narrow.resize(
+            static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0],
+                                                    static_cast<int>(narrow.size()), nullptr, nullptr)));
     return narrow;
 }
 
-}  // namespace
+} // namespace
 
 TempDir::TempDir(const char* tag) : m_folder(FromAnsi(tag)), m_path(ToAnsi(m_folder.path())) {}
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool WriteText(const std::string& path, const std::string& text) {
-    const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD done = 0;
-    const bool ok = text.empty() || (WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
-                                     done == text.size());
+    const bool ok = text.empty() ||
+                    (WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) && done == text.size());
     return CloseHandle(h) && ok;
 }
 
@@ -137,7 +138,7 @@ std::string RegValue(const char* subKey, const char* name) {
     const LONG rc = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     if (rc != ERROR_SUCCESS) return "<missing>";
     if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
-    return std::string(data, size);  // the NUL is part of the stored data
+    return std::string(data, size); // the NUL is part of the stored data
 }
 
 bool RegKeyExists(const char* subKey) {
@@ -158,8 +159,8 @@ namespace {
 // it), "newline", "sleep MS", "exit CODE", and "out TEXT": TEXT and a line end written
 // to the standard output handle, as the archiver writes its rows.
 int RunScript(const char* scriptPath) {
-    const HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
     const std::string script = ReadText(scriptPath);
     size_t pos = 0;
     while (pos < script.size()) {
@@ -191,7 +192,7 @@ std::string LowerBaseName(const std::string& path) {
     return name;
 }
 
-}  // namespace
+} // namespace
 
 bool RunChildRole(int argc, char** argv, int* exitCode) {
     const std::string self = LowerBaseName(SelfPath());
@@ -211,7 +212,7 @@ bool RunChildRole(int argc, char** argv, int* exitCode) {
     return false;
 }
 
-}  // namespace engine_test
+} // namespace engine_test
 
 int main(int argc, char** argv) {
     int exitCode = 0;

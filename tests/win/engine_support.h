@@ -32,7 +32,7 @@ private:
 
 bool FileExists(const std::string& path);
 bool WriteText(const std::string& path, const std::string& text);
-std::string ReadText(const std::string& path);  // "<missing>" when unreadable
+std::string ReadText(const std::string& path); // "<missing>" when unreadable
 // Creates every folder along path (which ends in a backslash).
 void MakeFolders(const std::string& path);
 
@@ -97,4 +97,4 @@ bool RegPut(const char* subKey, const char* name, const char* data);
 // *exitCode) when it played one.
 bool RunChildRole(int argc, char** argv, int* exitCode);
 
-}  // namespace engine_test
+} // namespace engine_test

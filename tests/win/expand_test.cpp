@@ -31,8 +31,9 @@ protected:
     std::string Expander() const { return m_dir + "jre\\bin\\unpack200.exe"; }
     // Whether another program could open the expander for writing, rename or delete it.
     bool CanBeChanged() const {
-        const HANDLE h = CreateFileA(Expander().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE h =
+                CreateFileA(Expander().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             CloseHandle(h);
             return true;
@@ -82,7 +83,8 @@ TEST_F(ExpandTest, ThreePackedFilesGiveThreeStartsInListingOrder) {
     for (const std::string& name : Listing(Lib() + "*.pack.gz")) {
         for (const auto& p : packs) {
             if (name == p.name)
-                expected.push_back("\"" + D() + "jre\\bin\\unpack200\" \"" + Lib() + p.name + "\" \"" + Lib() + p.out + "\"");
+                expected.push_back("\"" + D() + "jre\\bin\\unpack200\" \"" + Lib() + p.name + "\" \"" + Lib() + p.out +
+                                   "\"");
         }
     }
     ASSERT_EQ(3u, expected.size());
@@ -105,7 +107,7 @@ TEST_F(ExpandTest, OnlyTheGivenFolderNotItsSubfolders) {
     const std::vector<Recorded> seen = WaitForRecordings(Log(), 1, 20000);
     ASSERT_EQ(1u, seen.size());
     EXPECT_EQ("\"" + D() + "jre\\bin\\unpack200\" \"" + Lib() + "ext\\localedata.jar.pack.gz\" \"" + Lib() +
-                  "ext\\localedata.jar\"",
+                      "ext\\localedata.jar\"",
               seen[0].commandLine);
 }
 
@@ -153,4 +155,4 @@ TEST_F(ExpandTest, PathsTooLongForTheBuffersStartNothing) {
     EXPECT_EQ(0, ExpandPackedLibraries(D().c_str(), longDir.c_str()));
 }
 
-}  // namespace
+} // namespace

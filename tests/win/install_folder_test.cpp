@@ -29,16 +29,16 @@ TEST(InstallFolder, ProgramFilesFoldersAndOnlyThoseKeepTheirOwnList) {
         std::string path;
         bool inside;
     } cases[] = {
-        {native + "\\dunmerra", true},
-        {native + "\\dunmerra\\bin", true},
-        {native, true},
-        {x86 + "\\dunmerra", true},
-        {"c:\\PROGRAM FILES\\dunmerra", true},
-        {native + "x\\dunmerra", false},
-        {native + " (old)\\dunmerra", false},
-        {"C:\\dunmerra", false},
-        {"D:\\Program Files\\dunmerra", false},
-        {"C:\\Users\\Public\\Program Files\\dunmerra", false},
+            {native + "\\dunmerra", true},
+            {native + "\\dunmerra\\bin", true},
+            {native, true},
+            {x86 + "\\dunmerra", true},
+            {"c:\\PROGRAM FILES\\dunmerra", true},
+            {native + "x\\dunmerra", false},
+            {native + " (old)\\dunmerra", false},
+            {"C:\\dunmerra", false},
+            {"D:\\Program Files\\dunmerra", false},
+            {"C:\\Users\\Public\\Program Files\\dunmerra", false},
     };
     for (const auto& c : cases) EXPECT_EQ(c.inside, IsInProgramFiles(c.path.c_str())) << c.path;
 
@@ -65,16 +65,18 @@ TEST(InstallFolder, TheListOfAFolderMadeOutsideProgramFiles) {
         WELL_KNOWN_SID_TYPE who;
         ACCESS_MASK mask;
     } expected[] = {
-        {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
-        {WinLocalSystemSid, FILE_ALL_ACCESS},
-        {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE},
+            {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+            {WinLocalSystemSid, FILE_ALL_ACCESS},
+            {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE},
     };
     ASSERT_EQ(sizeof(expected) / sizeof(expected[0]), dacl->AceCount);
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
         ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
         EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
-        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE)) << i;
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                  ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE))
+                << i;
         EXPECT_EQ(expected[i].mask, ace->Mask) << i;
         EXPECT_TRUE(IsWellKnownSid(&ace->SidStart, expected[i].who)) << i;
     }
@@ -94,12 +96,13 @@ TEST(InstallFolder, MadeFolderGrantsOthersNothing) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     PACL dacl = nullptr;
     PSID owner = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, GetNamedSecurityInfoA(top.c_str(), SE_FILE_OBJECT,
-                                                   DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, &owner,
-                                                   nullptr, &dacl, nullptr, &sd));
+    ASSERT_EQ(ERROR_SUCCESS,
+              GetNamedSecurityInfoA(top.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION,
+                                    &owner, nullptr, &dacl, nullptr, &sd));
     ASSERT_TRUE(dacl);
     LPSTR text = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                         nullptr);
     const std::string shown = text ? text : "?";
     LocalFree(text);
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
@@ -107,8 +110,8 @@ TEST(InstallFolder, MadeFolderGrantsOthersNothing) {
         ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
         if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
         PSID who = &ace->SidStart;
-        const bool trusted = IsWellKnownSid(who, WinBuiltinAdministratorsSid) || IsWellKnownSid(who, WinLocalSystemSid) ||
-                             (owner && EqualSid(who, owner));
+        const bool trusted = IsWellKnownSid(who, WinBuiltinAdministratorsSid) ||
+                             IsWellKnownSid(who, WinLocalSystemSid) || (owner && EqualSid(who, owner));
         if (trusted) continue;
         EXPECT_TRUE(IsWellKnownSid(who, WinBuiltinUsersSid)) << "a grant to someone else: " << shown;
         EXPECT_EQ(0u, ace->Mask & ~static_cast<ACCESS_MASK>(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) << shown;
@@ -116,4 +119,4 @@ TEST(InstallFolder, MadeFolderGrantsOthersNothing) {
     LocalFree(sd);
 }
 
-}  // namespace
+} // namespace

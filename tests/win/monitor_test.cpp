@@ -134,7 +134,7 @@ TEST_F(MonitorTest, PercentageFromColumns76And77) {
 }
 
 TEST_F(MonitorTest, CursorLeftOfColumn77GivesZero) {
-    Print(std::string(76, 'z'));  // cursor in column 76: the units cell is not read
+    Print(std::string(76, 'z')); // cursor in column 76: the units cell is not read
     CString status("x");
     int percent = -1;
     EXPECT_EQ(MonitorResult::Progress, Tick(3, status, percent));
@@ -160,7 +160,7 @@ TEST_F(MonitorTest, ShowsTheFirstSixtyCharacters) {
 TEST_F(MonitorTest, WideConsoleIsReadUpToColumn79) {
     SetWidth(120);
     std::string row = ProgressRow("wide console", "63");
-    row += std::string(30, '#') + "99";  // beyond column 79: never read
+    row += std::string(30, '#') + "99"; // beyond column 79: never read
     Print(row);
     ASSERT_EQ(static_cast<SHORT>(row.size()), CursorX());
     CString status("x");
@@ -221,7 +221,7 @@ std::string Script(int steps, const std::string& ending) {
     std::string s = "sleep 400\n";
     for (int i = 1; i <= steps; ++i) {
         char pct[8];
-        std::snprintf(pct, sizeof(pct), "%d", i * 100 / (steps + 1));  // 100 would read as 0
+        std::snprintf(pct, sizeof(pct), "%d", i * 100 / (steps + 1)); // 100 would read as 0
         std::string row = "Extracting file" + std::to_string(i) + ".dat";
         row.resize(78 - std::string(pct).size(), ' ');
         s += "print " + row + pct + "%\nsleep 250\n";
@@ -317,4 +317,4 @@ TEST(WindowlessConsole, ArchiverRowsAreReadFromItsOwnConsole) {
     EXPECT_EQ(nullptr, ArchiverScreen());
 }
 
-}  // namespace
+} // namespace

@@ -63,11 +63,12 @@ TEST(FindProcessByName, FirstMatchInSnapshotOrderAnyCase) {
     ASSERT_TRUE(first.Start(dir + "a\\UhArC.exe", "--sleep 30000"));
     ASSERT_TRUE(second.Start(dir + "b\\uharc.EXE", "--sleep 30000"));
     ASSERT_TRUE(WaitForProcess("UHARC.EXE", 10000));
-    Sleep(300);  // both listed
+    Sleep(300); // both listed
     const DWORD expected = FirstInSnapshot("UHARC.EXE");
     EXPECT_TRUE(expected == first.Id() || expected == second.Id()) << expected;
     for (const char* name : {"UHARC.EXE", "uharc.exe", "UhArC.ExE"})
-        EXPECT_EQ(expected, FindProcessByName(name)) << name << " (children " << first.Id() << ", " << second.Id() << ")";
+        EXPECT_EQ(expected, FindProcessByName(name))
+                << name << " (children " << first.Id() << ", " << second.Id() << ")";
 }
 
 TEST(Rollback, StopArchiverTerminatesWithCode4AndWaits) {
@@ -128,7 +129,7 @@ TEST(Rollback, RemovesTheTwoFilesAndTheUninstallValues) {
     EXPECT_EQ("<missing>", RegValue(SETUP_UNINSTALL_KEY, "DisplayVersion"));
     EXPECT_EQ("<missing>", RegValue(SETUP_UNINSTALL_KEY, "UninstallString"));
     EXPECT_EQ(dir.path() + std::string(1, '\0'), RegValue("Software\\tesmarin", "Path"));
-    RollBackInstallation(dir.path().c_str());  // a second time finds nothing and says nothing
+    RollBackInstallation(dir.path().c_str()); // a second time finds nothing and says nothing
 }
 
 // What another program can do to a file: each attempt that succeeds (and is undone).
@@ -178,7 +179,8 @@ TEST(HeldFiles, AWrittenFileCannotBeChangedButStillReadAndRun) {
     if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
     ASSERT_TRUE(WriteText(dir + "script.txt", "exit 7\n"));
     DWORD pid = 0;
-    const HANDLE child = StartWithoutWindow(("\"" + exe + "\" --script \"" + dir.path() + "script.txt\"").c_str(), nullptr, &pid);
+    const HANDLE child =
+            StartWithoutWindow(("\"" + exe + "\" --script \"" + dir.path() + "script.txt\"").c_str(), nullptr, &pid);
     ASSERT_NE(nullptr, child) << "a held program cannot be started, error " << GetLastError();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 20000));
     DWORD code = 0;
@@ -196,8 +198,9 @@ TEST(HeldFiles, NothingIsHeldThatAnotherHandleMayWrite) {
     TempDir dir("held");
     const std::string path = dir + "fenrow.uha";
     ASSERT_TRUE(WriteText(path, "old"));
-    const HANDLE other = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE other =
+            CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
     EXPECT_FALSE(WriteHeldFile(HeldFile::Archive, path.c_str(), "payload", 7));
     EXPECT_FALSE(IsFileHeld(HeldFile::Archive));
@@ -210,4 +213,4 @@ TEST(HeldFiles, NothingIsHeldThatAnotherHandleMayWrite) {
     ReleaseHeldFile(HeldFile::Archive);
 }
 
-}  // namespace
+} // namespace

@@ -108,8 +108,7 @@ TEST(Registry, WithoutWriteAccessNothingIsWrittenAndNothingFails) {
     EXPECT_FALSE(RegKeyExists(kUninstall));
     EXPECT_FALSE(RegKeyExists(kVersion));
     EXPECT_FALSE(DeleteRegistryValue(kUninstall, "DisplayName"));
-    RemoveUninstallEntry();  // silent as well
-
+    RemoveUninstallEntry(); // silent as well
 }
 
-}  // namespace
+} // namespace

@@ -217,7 +217,8 @@ TEST(AfxDetach, DialogObjectDestroyedWhileItsWindowLives) {
     EXPECT_NE(GetWindowLongPtrA(hPage, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&CWnd::AfxWndProc));
     // Messages that would have reached the object now reach nothing of it.
     HDC dc = GetDC(hPage);
-    SendMessageA(hPage, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(GetDlgItem(hPage, IDC_FOLDER_TITLE)));
+    SendMessageA(hPage, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hPage, IDC_FOLDER_TITLE)));
     ReleaseDC(hPage, dc);
     SendMessageA(hPage, WM_COMMAND, IDCANCEL, 0);
     RedrawWindow(hPage, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -393,22 +394,22 @@ struct CtlColorRow {
 
 TEST_F(AfxPage, ControlColourMessagesArriveWithTheirType) {
     const CtlColorRow rows[] = {
-        {WM_CTLCOLORMSGBOX, CTLCOLOR_MSGBOX}, {WM_CTLCOLOREDIT, CTLCOLOR_EDIT},
-        {WM_CTLCOLORLISTBOX, CTLCOLOR_LISTBOX}, {WM_CTLCOLORBTN, CTLCOLOR_BTN},
-        {WM_CTLCOLORDLG, CTLCOLOR_DLG}, {WM_CTLCOLORSCROLLBAR, CTLCOLOR_SCROLLBAR},
-        {WM_CTLCOLORSTATIC, CTLCOLOR_STATIC},
+            {WM_CTLCOLORMSGBOX, CTLCOLOR_MSGBOX},   {WM_CTLCOLOREDIT, CTLCOLOR_EDIT},
+            {WM_CTLCOLORLISTBOX, CTLCOLOR_LISTBOX}, {WM_CTLCOLORBTN, CTLCOLOR_BTN},
+            {WM_CTLCOLORDLG, CTLCOLOR_DLG},         {WM_CTLCOLORSCROLLBAR, CTLCOLOR_SCROLLBAR},
+            {WM_CTLCOLORSTATIC, CTLCOLOR_STATIC},
     };
     HDC dc = GetDC(m_dlg.m_hWnd);
     HWND hTitle = GetDlgItem(m_dlg.m_hWnd, IDC_FOLDER_TITLE);
     for (const CtlColorRow& row : rows) {
-        const LRESULT r = SendMessageA(m_dlg.m_hWnd, row.message, reinterpret_cast<WPARAM>(dc),
-                                       reinterpret_cast<LPARAM>(hTitle));
+        const LRESULT r =
+                SendMessageA(m_dlg.m_hWnd, row.message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hTitle));
         EXPECT_EQ(reinterpret_cast<HBRUSH>(r), static_cast<HBRUSH>(m_dlg.m_brush)) << "message " << row.message;
         EXPECT_EQ(m_dlg.m_lastType, row.type) << "message " << row.message;
         EXPECT_EQ(m_dlg.m_lastDC, dc);
         EXPECT_EQ(m_dlg.m_lastCtl, hTitle);
         EXPECT_EQ(GetObjectType(m_dlg.m_lastDefault), static_cast<DWORD>(OBJ_BRUSH))
-            << "the default processing gives a brush, message " << row.message;
+                << "the default processing gives a brush, message " << row.message;
     }
     ReleaseDC(m_dlg.m_hWnd, dc);
 }
@@ -589,4 +590,4 @@ TEST_F(AfxModal, NoOwnerWhenTheMainWindowIsGone) {
     EXPECT_EQ(hOwner, nullptr);
 }
 
-}  // namespace
+} // namespace

@@ -45,20 +45,20 @@ struct FolderRow {
 };
 
 const FolderRow kRows[] = {
-    {"D:\\Apps", "D:\\Apps\\"},
-    {"D:\\Apps\\\\\\", "D:\\Apps\\"},
-    {"D:\\Apps   ", "D:\\Apps\\"},
-    {"D:\\Apps\\ ", "D:\\Apps\\"},
-    {"D:\\Apps \\", "D:\\Apps \\"},
-    {"D:\\Apps \\ ", "D:\\Apps \\"},
-    {"D:\\Apps\t", "D:\\Apps\t\\"},
-    {"C:\\", "C:\\"},
-    {"", "\\"},
-    // Double-byte characters whose trail byte is 0x5C: 昞 (95 5C), 誠 (D5 5C).
-    {"D:\\昞", "D:\\昞\\"},
-    {"D:\\昞\\\\ ", "D:\\昞\\"},
-    {"D:\\安装\\誠", "D:\\安装\\誠\\"},
-    {"D:\\昞 ", "D:\\昞\\"},
+        {"D:\\Apps", "D:\\Apps\\"},
+        {"D:\\Apps\\\\\\", "D:\\Apps\\"},
+        {"D:\\Apps   ", "D:\\Apps\\"},
+        {"D:\\Apps\\ ", "D:\\Apps\\"},
+        {"D:\\Apps \\", "D:\\Apps \\"},
+        {"D:\\Apps \\ ", "D:\\Apps \\"},
+        {"D:\\Apps\t", "D:\\Apps\t\\"},
+        {"C:\\", "C:\\"},
+        {"", "\\"},
+        // Double-byte characters whose trail byte is 0x5C: 昞 (95 5C), 誠 (D5 5C).
+        {"D:\\昞", "D:\\昞\\"},
+        {"D:\\昞\\\\ ", "D:\\昞\\"},
+        {"D:\\安装\\誠", "D:\\安装\\誠\\"},
+        {"D:\\昞 ", "D:\\昞\\"},
 };
 
 TEST(CodePage, NormalizeFolderWithTheSystemCodePage) {
@@ -70,4 +70,4 @@ TEST(CodePage, NormalizeFolderWithTheSystemCodePage) {
     }
 }
 
-}  // namespace
+} // namespace

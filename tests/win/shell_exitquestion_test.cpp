@@ -32,7 +32,7 @@ TEST(ExitQuestion, OpensOwnedByTheFrameWithItsCloseItemGreyed) {
             HMENU hSys = GetSystemMenu(q, FALSE);
             ASSERT_TRUE(hSys);
             EXPECT_TRUE(GetMenuState(hSys, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED)
-                << "state " << GetMenuState(hSys, SC_CLOSE, MF_BYCOMMAND);
+                    << "state " << GetMenuState(hSys, SC_CLOSE, MF_BYCOMMAND);
             auto* pQuestion = static_cast<CExitConfirmDlg*>(CWnd::FromHandlePermanent(q));
             ASSERT_NE(pQuestion, nullptr);
             EXPECT_EQ(pQuestion->m_btnYes.m_hWnd, GetDlgItem(q, IDC_CONFIRM_YES));
@@ -57,10 +57,10 @@ struct CloseWay {
 
 TEST(ExitQuestion, NoAndTheKeyboardCommandsLeaveTheWizardAsItWas) {
     const CloseWay ways[] = {
-        {"No", WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED)},
-        {"IDOK", WM_COMMAND, IDOK},
-        {"IDCANCEL", WM_COMMAND, IDCANCEL},
-        {"WM_CLOSE", WM_CLOSE, 0},
+            {"No", WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED)},
+            {"IDOK", WM_COMMAND, IDOK},
+            {"IDCANCEL", WM_COMMAND, IDCANCEL},
+            {"WM_CLOSE", WM_CLOSE, 0},
     };
     CSetupDlg dlg;
     wt::RunFrame(dlg, [&] {
@@ -141,19 +141,20 @@ TEST(ExitQuestion, YesOnTheFirstStepsEndsTheWizardAndTouchesNothing) {
         CSetupDlg dlg;
         bool closedByBody = false;
         const INT_PTR result = wt::RunFrame(
-            dlg,
-            [&] {
-                if (step == 2) ClickNext(dlg);
-                dlg.m_pageFolder.m_strFolder = scene.dir().c_str();
-                wt::WithQuestion(dlg, [&](HWND q) {
-                    SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_YES, BN_CLICKED), 0);
-                });
-            },
-            &closedByBody);
+                dlg,
+                [&] {
+                    if (step == 2) ClickNext(dlg);
+                    dlg.m_pageFolder.m_strFolder = scene.dir().c_str();
+                    wt::WithQuestion(dlg, [&](HWND q) {
+                        SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_YES, BN_CLICKED), 0);
+                    });
+                },
+                &closedByBody);
         EXPECT_TRUE(closedByBody) << "Yes on step " << step << " did not end the wizard";
         EXPECT_EQ(result, IDCANCEL);
         EXPECT_EQ(dlg.m_hWnd, nullptr);
-        for (const char* f : {"fenrow.uha", "UHARC.EXE", "pkl.exe"}) EXPECT_TRUE(scene.File(f)) << f << " step " << step;
+        for (const char* f : {"fenrow.uha", "UHARC.EXE", "pkl.exe"})
+            EXPECT_TRUE(scene.File(f)) << f << " step " << step;
         for (const char* v : {"DisplayName", "DisplayVersion", "UninstallString", "Path"}) {
             EXPECT_TRUE(scene.Value(v)) << v << " step " << step;
         }
@@ -165,19 +166,19 @@ TEST(ExitQuestion, YesWhileInstallingRollsBack) {
     CSetupDlg dlg;
     bool closedByBody = false;
     wt::RunFrame(
-        dlg,
-        [&] {
-            ClickNext(dlg);
-            dlg.m_pageFolder.m_strFolder = scene.dir().c_str();
-            dlg.m_nStep = 3;
-            dlg.ShowStep();
-            // What reaches the frame from step 3 on: a close request (Cancel is disabled).
-            wt::WhenDialog(dlg.m_hWnd, [&](HWND q) {
-                if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_YES, BN_CLICKED), 0);
-            });
-            dlg.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
-        },
-        &closedByBody);
+            dlg,
+            [&] {
+                ClickNext(dlg);
+                dlg.m_pageFolder.m_strFolder = scene.dir().c_str();
+                dlg.m_nStep = 3;
+                dlg.ShowStep();
+                // What reaches the frame from step 3 on: a close request (Cancel is disabled).
+                wt::WhenDialog(dlg.m_hWnd, [&](HWND q) {
+                    if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_YES, BN_CLICKED), 0);
+                });
+                dlg.SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+            },
+            &closedByBody);
     EXPECT_TRUE(closedByBody);
     EXPECT_FALSE(scene.File("fenrow.uha"));
     EXPECT_FALSE(scene.File("UHARC.EXE"));
@@ -200,16 +201,16 @@ TEST(ExitQuestion, OnlyTheQuestionBandIsWhite) {
             SetBkColor(dc, sentinel);
             HWND hBand = GetDlgItem(q, IDC_QUESTION);
             auto brush = reinterpret_cast<HBRUSH>(
-                SendMessageA(q, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hBand)));
+                    SendMessageA(q, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hBand)));
             EXPECT_EQ(GetBkColor(dc), RGB(255, 255, 255)) << wt::Rgb(GetBkColor(dc));
             LOGBRUSH lb{};
             ASSERT_EQ(GetObjectA(brush, sizeof(lb), &lb), static_cast<int>(sizeof(lb)));
             EXPECT_EQ(lb.lbStyle, static_cast<UINT>(BS_SOLID));
             EXPECT_EQ(lb.lbColor, RGB(255, 255, 255)) << wt::Rgb(lb.lbColor);
             EXPECT_EQ(reinterpret_cast<HBRUSH>(SendMessageA(q, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                                           reinterpret_cast<LPARAM>(hBand))),
+                                                            reinterpret_cast<LPARAM>(hBand))),
                       brush)
-                << "the white brush is made once";
+                    << "the white brush is made once";
             EXPECT_NE(brush, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))) << "the dialog's own brush";
 
             // Everything else: what the default dialog processing gives.
@@ -228,9 +229,9 @@ TEST(ExitQuestion, OnlyTheQuestionBandIsWhite) {
                 SetBkColor(dc, sentinel);
                 SetBkColor(ref, sentinel);
                 auto got = reinterpret_cast<HBRUSH>(
-                    SendMessageA(q, o.message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(o.control)));
-                auto expected = reinterpret_cast<HBRUSH>(
-                    DefWindowProcA(q, o.message, reinterpret_cast<WPARAM>(ref), reinterpret_cast<LPARAM>(o.control)));
+                        SendMessageA(q, o.message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(o.control)));
+                auto expected = reinterpret_cast<HBRUSH>(DefWindowProcA(q, o.message, reinterpret_cast<WPARAM>(ref),
+                                                                        reinterpret_cast<LPARAM>(o.control)));
                 EXPECT_EQ(got, expected) << "message " << o.message << " control " << GetDlgCtrlID(o.control);
                 EXPECT_EQ(GetBkColor(dc), GetBkColor(ref)) << wt::Rgb(GetBkColor(dc));
             }
@@ -247,7 +248,8 @@ TEST(ExitQuestion, OnlyTheQuestionBandIsWhite) {
             RECT band;
             GetWindowRect(hBand, &band);
             MapWindowPoints(nullptr, q, reinterpret_cast<POINT*>(&band), 2);
-            EXPECT_EQ(bmp.At(band.right - 3, band.top + 3), RGB(255, 255, 255)) << wt::Rgb(bmp.At(band.right - 3, band.top + 3));
+            EXPECT_EQ(bmp.At(band.right - 3, band.top + 3), RGB(255, 255, 255))
+                    << wt::Rgb(bmp.At(band.right - 3, band.top + 3));
             EXPECT_EQ(bmp.At(band.left + 3, band.bottom - 3), RGB(255, 255, 255));
             const COLORREF face = GetSysColor(COLOR_3DFACE);
             EXPECT_EQ(bmp.At(3, rc.bottom - 3), face) << wt::Rgb(bmp.At(3, rc.bottom - 3));
@@ -257,4 +259,4 @@ TEST(ExitQuestion, OnlyTheQuestionBandIsWhite) {
     });
 }
 
-}  // namespace
+} // namespace

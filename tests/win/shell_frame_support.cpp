@@ -20,7 +20,7 @@ ButtonState StateOf(CWnd& btn) {
     return {btn.IsWindowVisible() != FALSE, btn.IsWindowEnabled() != FALSE, Text(btn.m_hWnd)};
 }
 
-}  // namespace
+} // namespace
 
 WizardView Look(CSetupDlg& dlg) {
     WizardView v{};
@@ -79,11 +79,12 @@ bool WithQuestion(CSetupDlg& dlg, const std::function<void(HWND)>& inQuestion) {
         seen = true;
         inQuestion(q);
     });
-    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_CANCEL_SETUP, BN_CLICKED), reinterpret_cast<LPARAM>(dlg.m_btnCancel.m_hWnd));
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_CANCEL_SETUP, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(dlg.m_btnCancel.m_hWnd));
     return seen;
 }
 
-}  // namespace wt
+} // namespace wt
 
 namespace wt {
 
@@ -95,7 +96,8 @@ SavedRegistryValues::SavedRegistryValues(const char* subKey, std::initializer_li
         Value v{name, false, 0, {}};
         char data[2048];
         DWORD size = sizeof(data);
-        if (open && RegQueryValueExA(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
+        if (open &&
+            RegQueryValueExA(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
             v.existed = true;
             v.data.assign(data, size);
         }
@@ -121,4 +123,4 @@ SavedRegistryValues::~SavedRegistryValues() {
     RegCloseKey(key);
 }
 
-}  // namespace wt
+} // namespace wt

@@ -19,7 +19,7 @@ struct ButtonState {
 // What the user sees of the wizard.
 struct WizardView {
     int step;
-    bool pages[4];  // welcome, folder, installing, finish visible
+    bool pages[4]; // welcome, folder, installing, finish visible
     ButtonState back, next, cancel;
     std::string folderEdit;
     bool closeGreyed;
@@ -43,7 +43,7 @@ bool WithQuestion(CSetupDlg& dlg, const std::function<void(HWND)>& inQuestion);
 // The text of a window or control.
 std::string Text(HWND h);
 
-}  // namespace wt
+} // namespace wt
 
 namespace wt {
 
@@ -67,4 +67,4 @@ private:
     std::vector<Value> m_values;
 };
 
-}  // namespace wt
+} // namespace wt

@@ -77,9 +77,9 @@ TEST(Frame, AfterInitialisation) {
                               static_cast<CDialog*>(&dlg.m_pageInstall), static_cast<CDialog*>(&dlg.m_pageFinish)}) {
             RECT rc;
             GetWindowRect(page->m_hWnd, &rc);
-            EXPECT_TRUE(EqualRect(&rc, &place)) << "page at " << rc.left << "," << rc.top << "-" << rc.right << ","
-                                                << rc.bottom << ", placeholder " << place.left << "," << place.top
-                                                << "-" << place.right << "," << place.bottom;
+            EXPECT_TRUE(EqualRect(&rc, &place))
+                    << "page at " << rc.left << "," << rc.top << "-" << rc.right << "," << rc.bottom << ", placeholder "
+                    << place.left << "," << place.top << "-" << place.right << "," << place.bottom;
             EXPECT_EQ(GetParent(page->m_hWnd), dlg.m_hWnd);
         }
 
@@ -136,7 +136,7 @@ TEST(Frame, InstallingAndFinishStepsGreyTheCloseItem) {
         EXPECT_EQ(v.next.text, "下一步(N) >");
         HMENU hSys = GetSystemMenu(dlg.m_hWnd, FALSE);
         EXPECT_TRUE(GetMenuState(hSys, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED)
-            << "state " << GetMenuState(hSys, SC_CLOSE, MF_BYCOMMAND);
+                << "state " << GetMenuState(hSys, SC_CLOSE, MF_BYCOMMAND);
 
         dlg.m_btnNext.EnableWindow(TRUE);
         ClickNext(dlg);
@@ -200,48 +200,48 @@ TEST(Frame, EscapeAsksWhileCancelIsEnabledAndDoesNothingOtherwise) {
     CSetupDlg dlg;
     bool closedByBody = true;
     const INT_PTR result = wt::RunFrame(
-        dlg,
-        [&] {
-            const WizardView before = Look(dlg);
-            // Escape through the dialog manager, with the focus on Next.
-            SetFocus(dlg.m_btnNext.m_hWnd);
-            MSG esc = {dlg.m_btnNext.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0x00010001, 0, {0, 0}};
-            HWND q = nullptr;
-            wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
-                q = shown;
-                if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
-            });
-            IsDialogMessageA(dlg.m_hWnd, &esc);
-            EXPECT_NE(q, nullptr) << "Escape with Cancel enabled did not open the exit question";
-            EXPECT_EQ(Describe(Look(dlg)), Describe(before));
-
-            // The IDCANCEL command itself, as Escape sends it with no control.
-            q = nullptr;
-            wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
-                q = shown;
-                if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
-            });
-            dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
-            EXPECT_NE(q, nullptr) << "IDCANCEL with Cancel enabled did not open the exit question";
-
-            // Cancel disabled: nothing opens, nothing ends.
-            dlg.m_btnCancel.EnableWindow(FALSE);
-            q = nullptr;
-            wt::WhenDialog(
-                dlg.m_hWnd,
-                [&](HWND shown) {
+            dlg,
+            [&] {
+                const WizardView before = Look(dlg);
+                // Escape through the dialog manager, with the focus on Next.
+                SetFocus(dlg.m_btnNext.m_hWnd);
+                MSG esc = {dlg.m_btnNext.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0x00010001, 0, {0, 0}};
+                HWND q = nullptr;
+                wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
                     q = shown;
-                    PostMessageA(q, WM_CLOSE, 0, 0);
-                },
-                300, false);
-            dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
-            IsDialogMessageA(dlg.m_hWnd, &esc);
-            wt::Pump(400);
-            EXPECT_EQ(q, nullptr) << "the exit question opened with Cancel disabled";
-            EXPECT_TRUE(IsWindow(dlg.m_hWnd));
-            dlg.m_btnCancel.EnableWindow(TRUE);
-        },
-        &closedByBody);
+                    if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
+                });
+                IsDialogMessageA(dlg.m_hWnd, &esc);
+                EXPECT_NE(q, nullptr) << "Escape with Cancel enabled did not open the exit question";
+                EXPECT_EQ(Describe(Look(dlg)), Describe(before));
+
+                // The IDCANCEL command itself, as Escape sends it with no control.
+                q = nullptr;
+                wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
+                    q = shown;
+                    if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
+                });
+                dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+                EXPECT_NE(q, nullptr) << "IDCANCEL with Cancel enabled did not open the exit question";
+
+                // Cancel disabled: nothing opens, nothing ends.
+                dlg.m_btnCancel.EnableWindow(FALSE);
+                q = nullptr;
+                wt::WhenDialog(
+                        dlg.m_hWnd,
+                        [&](HWND shown) {
+                            q = shown;
+                            PostMessageA(q, WM_CLOSE, 0, 0);
+                        },
+                        300, false);
+                dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+                IsDialogMessageA(dlg.m_hWnd, &esc);
+                wt::Pump(400);
+                EXPECT_EQ(q, nullptr) << "the exit question opened with Cancel disabled";
+                EXPECT_TRUE(IsWindow(dlg.m_hWnd));
+                dlg.m_btnCancel.EnableWindow(TRUE);
+            },
+            &closedByBody);
     EXPECT_FALSE(closedByBody) << "Escape ended the wizard";
     EXPECT_EQ(result, IDCANCEL);
 }
@@ -252,41 +252,41 @@ TEST(Frame, EnterPressesTheFocusedButtonAndNeverEndsTheWizard) {
     CSetupDlg dlg;
     bool closedByBody = true;
     wt::RunFrame(
-        dlg,
-        [&] {
-            SetFocus(dlg.m_btnNext.m_hWnd);
-            dlg.SendMessage(WM_COMMAND, IDOK, 0);
-            EXPECT_EQ(dlg.m_nStep, 2) << "IDOK with the focus on Next";
+            dlg,
+            [&] {
+                SetFocus(dlg.m_btnNext.m_hWnd);
+                dlg.SendMessage(WM_COMMAND, IDOK, 0);
+                EXPECT_EQ(dlg.m_nStep, 2) << "IDOK with the focus on Next";
 
-            SetFocus(dlg.m_btnBack.m_hWnd);
-            dlg.SendMessage(WM_COMMAND, IDOK, 0);
-            EXPECT_EQ(dlg.m_nStep, 1) << "IDOK with the focus on Back";
-            EXPECT_FALSE(dlg.m_btnBack.IsWindowVisible());
+                SetFocus(dlg.m_btnBack.m_hWnd);
+                dlg.SendMessage(WM_COMMAND, IDOK, 0);
+                EXPECT_EQ(dlg.m_nStep, 1) << "IDOK with the focus on Back";
+                EXPECT_FALSE(dlg.m_btnBack.IsWindowVisible());
 
-            // The focus on a control that is no frame button: nothing happens.
-            SetFocus(dlg.m_pageWelcome.m_hWnd);
-            dlg.SendMessage(WM_COMMAND, IDOK, 0);
-            EXPECT_EQ(dlg.m_nStep, 1);
+                // The focus on a control that is no frame button: nothing happens.
+                SetFocus(dlg.m_pageWelcome.m_hWnd);
+                dlg.SendMessage(WM_COMMAND, IDOK, 0);
+                EXPECT_EQ(dlg.m_nStep, 1);
 
-            // Cancel focused: the question, closed with No.
-            SetFocus(dlg.m_btnCancel.m_hWnd);
-            HWND q = nullptr;
-            wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
-                q = shown;
-                if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
-            });
-            dlg.SendMessage(WM_COMMAND, IDOK, 0);
-            EXPECT_NE(q, nullptr) << "IDOK with the focus on Cancel opened no question";
+                // Cancel focused: the question, closed with No.
+                SetFocus(dlg.m_btnCancel.m_hWnd);
+                HWND q = nullptr;
+                wt::WhenDialog(dlg.m_hWnd, [&](HWND shown) {
+                    q = shown;
+                    if (q) SendMessageA(q, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_NO, BN_CLICKED), 0);
+                });
+                dlg.SendMessage(WM_COMMAND, IDOK, 0);
+                EXPECT_NE(q, nullptr) << "IDOK with the focus on Cancel opened no question";
 
-            // The Enter key through the dialog manager, focus on Next.
-            SetFocus(dlg.m_btnNext.m_hWnd);
-            MSG enter = {dlg.m_btnNext.m_hWnd, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {0, 0}};
-            IsDialogMessageA(dlg.m_hWnd, &enter);
-            wt::Pump(100);
-            EXPECT_EQ(dlg.m_nStep, 2) << "Enter on Next";
-            EXPECT_TRUE(IsWindowVisible(dlg.m_hWnd));
-        },
-        &closedByBody);
+                // The Enter key through the dialog manager, focus on Next.
+                SetFocus(dlg.m_btnNext.m_hWnd);
+                MSG enter = {dlg.m_btnNext.m_hWnd, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {0, 0}};
+                IsDialogMessageA(dlg.m_hWnd, &enter);
+                wt::Pump(100);
+                EXPECT_EQ(dlg.m_nStep, 2) << "Enter on Next";
+                EXPECT_TRUE(IsWindowVisible(dlg.m_hWnd));
+            },
+            &closedByBody);
     EXPECT_FALSE(closedByBody) << "Enter ended the wizard";
 }
 
@@ -351,7 +351,9 @@ TEST(Frame, MinimisedFramePaintsTheIconCentred) {
         EXPECT_EQ(call.icon, dlg.m_hIcon);
         EXPECT_EQ(call.x, (rc.right - rc.left - GetSystemMetrics(SM_CXICON) + 1) / 2) << "client " << rc.right;
         EXPECT_EQ(call.y, (rc.bottom - rc.top - GetSystemMetrics(SM_CYICON) + 1) / 2) << "client " << rc.bottom;
-        EXPECT_EQ(wt::CompareSequence(log, {{dlg.m_hWnd, WM_PAINT}, {dlg.m_hWnd, WM_ICONERASEBKGND}, {nullptr, WM_APP + 0x301}}), "");
+        EXPECT_EQ(wt::CompareSequence(
+                          log, {{dlg.m_hWnd, WM_PAINT}, {dlg.m_hWnd, WM_ICONERASEBKGND}, {nullptr, WM_APP + 0x301}}),
+                  "");
         dlg.ShowWindow(SW_RESTORE);
         wt::Pump(100);
         EXPECT_FALSE(dlg.IsIconic());
@@ -359,7 +361,7 @@ TEST(Frame, MinimisedFramePaintsTheIconCentred) {
     });
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -376,10 +378,10 @@ TEST(Frame, NextOnTheFolderPageNormalisesAndKeepsTheTypedText) {
                                       {"DisplayName", "DisplayVersion", "UninstallString"});
     wt::SavedRegistryValues path("Software\\tesmarin", {"Path"});
     const TypedFolder rows[] = {
-        {"Q:\\昞", "Q:\\昞\\"},
-        {"Q:\\昞 \\\\ ", "Q:\\昞 \\"},
-        {"Q:\\Apps\\\\\\", "Q:\\Apps\\"},
-        {"Q:\\Apps\t", "Q:\\Apps\t\\"},
+            {"Q:\\昞", "Q:\\昞\\"},
+            {"Q:\\昞 \\\\ ", "Q:\\昞 \\"},
+            {"Q:\\Apps\\\\\\", "Q:\\Apps\\"},
+            {"Q:\\Apps\t", "Q:\\Apps\t\\"},
     };
     CSetupDlg dlg;
     wt::RunFrame(dlg, [&] {
@@ -405,7 +407,7 @@ TEST(Frame, NextOnTheFolderPageNormalisesAndKeepsTheTypedText) {
     });
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -416,15 +418,15 @@ BOOL CALLBACK FindText(HWND h, LPARAM lParam) {
 }
 
 struct BrowseCase {
-    const char* choose;  // nullptr: cancel the browser
+    const char* choose; // nullptr: cancel the browser
     const char* expected;
 };
 
 TEST(Frame, BrowsingSetsTheFolderAsTheShellGivesIt) {
     const BrowseCase cases[] = {
-        {"C:\\windows", "C:\\windows"},
-        {"C:\\", "C:\\"},
-        {nullptr, nullptr},
+            {"C:\\windows", "C:\\windows"},
+            {"C:\\", "C:\\"},
+            {nullptr, nullptr},
     };
     CSetupDlg dlg;
     wt::RunFrame(dlg, [&] {
@@ -465,4 +467,4 @@ TEST(Frame, BrowsingSetsTheFolderAsTheShellGivesIt) {
     });
 }
 
-}  // namespace
+} // namespace

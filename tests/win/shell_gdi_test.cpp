@@ -151,4 +151,4 @@ TEST(GdiObjects, AskingTheExitQuestionAgainAndAgainLeavesTheCountUnchanged) {
     });
 }
 
-}  // namespace
+} // namespace

@@ -27,48 +27,52 @@ RECT RectIn(HWND hCtl, HWND hParent) {
 // Control colours of the pages, message by message
 
 struct ColourRow {
-    int page;  // 0 welcome, 1 folder, 2 installing, 3 finish
-    int id;    // 0: the page itself
+    int page; // 0 welcome, 1 folder, 2 installing, 3 finish
+    int id;   // 0: the page itself
     UINT message;
     bool white;
-    int fontHeight;  // 0: no font of the page's own
+    int fontHeight; // 0: no font of the page's own
     int fontWeight;
 };
 
 CDialog& Page(CSetupDlg& dlg, int page) {
     switch (page) {
-    case 0: return dlg.m_pageWelcome;
-    case 1: return dlg.m_pageFolder;
-    case 2: return dlg.m_pageInstall;
-    default: return dlg.m_pageFinish;
+    case 0:
+        return dlg.m_pageWelcome;
+    case 1:
+        return dlg.m_pageFolder;
+    case 2:
+        return dlg.m_pageInstall;
+    default:
+        return dlg.m_pageFinish;
     }
 }
 
 TEST(Pixels, PagesAnswerControlColoursWithTheirBrushAndFont) {
     const ColourRow rows[] = {
-        {0, IDC_WELCOME_HEADING, WM_CTLCOLORSTATIC, true, 17, FW_SEMIBOLD},
-        {0, IDC_WELCOME_TEXT, WM_CTLCOLORSTATIC, true, 13, FW_NORMAL},
-        {0, IDC_WELCOME_TEXT, WM_CTLCOLORBTN, true, 0, 0},  // fonts only for statics
-        {0, 0, WM_CTLCOLORDLG, true, 0, 0},
-        {1, IDC_FOLDER_SUBTITLE, WM_CTLCOLORSTATIC, true, 13, FW_NORMAL},
-        {1, IDC_FOLDER_TITLE, WM_CTLCOLORSTATIC, true, 14, FW_SEMIBOLD},
-        {1, IDC_FOLDER_TEXT, WM_CTLCOLORSTATIC, false, 13, FW_NORMAL},
-        {1, IDC_FOLDER_GROUP, WM_CTLCOLORSTATIC, false, 13, FW_EXTRALIGHT},
-        {1, IDC_BROWSE, WM_CTLCOLORBTN, false, 13, FW_EXTRALIGHT},
-        {1, IDC_FOLDER_EDIT, WM_CTLCOLOREDIT, false, 0, 0},
-        {1, 0, WM_CTLCOLORDLG, false, 0, 0},
-        {2, IDC_INSTALL_SUBTITLE, WM_CTLCOLORSTATIC, true, 13, FW_NORMAL},
-        {2, IDC_INSTALL_TITLE, WM_CTLCOLORSTATIC, true, 14, FW_SEMIBOLD},
-        {2, IDC_STATUS_EDIT, WM_CTLCOLORSTATIC, false, 0, 0},
-        {2, IDC_PROGRESS, WM_CTLCOLORSTATIC, false, 0, 0},
-        {2, 0, WM_CTLCOLORDLG, false, 0, 0},
-        {3, IDC_FINISH_HEADING, WM_CTLCOLORSTATIC, true, 17, FW_SEMIBOLD},
-        {3, IDC_FINISH_TEXT, WM_CTLCOLORSTATIC, true, 14, FW_NORMAL},
-        {3, IDC_CHK_STARTMENU, WM_CTLCOLORSTATIC, true, 14, FW_NORMAL},
-        {3, IDC_CHK_STARTUP, WM_CTLCOLORBTN, true, 14, FW_NORMAL},
-        {3, IDC_CHK_DESKTOP, WM_CTLCOLORSTATIC, true, 14, FW_NORMAL},
-        {3, IDC_CHK_RUNNOW, WM_CTLCOLORSTATIC, true, 14, FW_NORMAL},
-        {3, 0, WM_CTLCOLORDLG, true, 0, 0},
+            {0, IDC_WELCOME_HEADING, WM_CTLCOLORSTATIC, true, 17, FW_SEMIBOLD},
+            {0, IDC_WELCOME_TEXT, WM_CTLCOLORSTATIC, true, 13, FW_NORMAL},
+            {0, IDC_WELCOME_TEXT, WM_CTLCOLORBTN, true, 0, 0}, // fonts only for statics
+            {0, 0, WM_CTLCOLORDLG, true, 0, 0},
+            {1, IDC_FOLDER_SUBTITLE, WM_CTLCOLORSTATIC, true, 13, FW_NORMAL},
+            {1, IDC_FOLDER_TITLE, WM_CTLCOLORSTATIC, true, 14, FW_SEMIBOLD},
+            {1, IDC_FOLDER_TEXT, WM_CTLCOLORSTATIC, false, 13, FW_NORMAL},
+            {1, IDC_FOLDER_GROUP, WM_CTLCOLORSTATIC, false, 13, FW_EXTRALIGHT},
+            {1, IDC_BROWSE, WM_CTLCOLORBTN, false, 13, FW_EXTRALIGHT},
+            {1, IDC_FOLDER_EDIT, WM_CTLCOLOREDIT, false, 0, 0},
+            {1, 0, WM_CTLCOLORDLG, false, 0, 0},
+            {2, IDC_INSTALL_SUBTITLE, WM_CTLCOLORSTATIC, true, 13, FW_NORMAL},
+            {2, IDC_INSTALL_TITLE, WM_CTLCOLORSTATIC, true, 14, FW_SEMIBOLD},
+            {2, IDC_STATUS_EDIT, WM_CTLCOLORSTATIC, false, 0, 0},
+            {2, IDC_PROGRESS, WM_CTLCOLORSTATIC, false, 0, 0},
+            {2, 0, WM_CTLCOLORDLG, false, 0, 0},
+            {3, IDC_FINISH_HEADING, WM_CTLCOLORSTATIC, true, 17, FW_SEMIBOLD},
+            {3, IDC_FINISH_TEXT, WM_CTLCOLORSTATIC, true, 14, FW_NORMAL},
+            {3, IDC_CHK_STARTMENU, WM_CTLCOLORSTATIC, true, 14, FW_NORMAL},
+            {3, IDC_CHK_STARTUP, WM_CTLCOLORBTN, true, 14, FW_NORMAL},
+            {3, IDC_CHK_DESKTOP, WM_CTLCOLORSTATIC, true, 14, FW_NORMAL},
+            {3, IDC_CHK_RUNNOW, WM_CTLCOLORSTATIC, true, 14, FW_NORMAL},
+            {3, 0, WM_CTLCOLORDLG, true, 0, 0},
     };
     CSetupDlg dlg;
     wt::RunFrame(dlg, [&] {
@@ -86,10 +90,10 @@ TEST(Pixels, PagesAnswerControlColoursWithTheirBrushAndFont) {
             SelectObject(dc, startFont);
             SetBkColor(dc, RGB(1, 2, 3));
             SetBkColor(ref, RGB(1, 2, 3));
-            auto brush = reinterpret_cast<HBRUSH>(
-                SendMessageA(page.m_hWnd, row.message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hCtl)));
-            auto defBrush = reinterpret_cast<HBRUSH>(
-                DefWindowProcA(page.m_hWnd, row.message, reinterpret_cast<WPARAM>(ref), reinterpret_cast<LPARAM>(hCtl)));
+            auto brush = reinterpret_cast<HBRUSH>(SendMessageA(page.m_hWnd, row.message, reinterpret_cast<WPARAM>(dc),
+                                                               reinterpret_cast<LPARAM>(hCtl)));
+            auto defBrush = reinterpret_cast<HBRUSH>(DefWindowProcA(
+                    page.m_hWnd, row.message, reinterpret_cast<WPARAM>(ref), reinterpret_cast<LPARAM>(hCtl)));
             if (row.white) {
                 LOGBRUSH lb{};
                 ASSERT_EQ(GetObjectA(brush, sizeof(lb), &lb), static_cast<int>(sizeof(lb))) << where;
@@ -167,11 +171,11 @@ TEST(Pixels, WelcomeAndFinishPagesAreWhiteThroughout) {
             EXPECT_EQ(bm.bmHeight, 290);
             RecordProperty(step == 1 ? "welcome_size" : "finish_size", std::to_string(w) + "x" + std::to_string(h));
             if (h > bm.bmHeight + 2) {
-                EXPECT_EQ(shot.bmp->At(3, bm.bmHeight + 1), kWhite) << "margin below the picture: "
-                                                                    << wt::Rgb(shot.bmp->At(3, bm.bmHeight + 1));
+                EXPECT_EQ(shot.bmp->At(3, bm.bmHeight + 1), kWhite)
+                        << "margin below the picture: " << wt::Rgb(shot.bmp->At(3, bm.bmHeight + 1));
             }
             EXPECT_EQ(shot.bmp->At(bm.bmWidth + 1, bm.bmHeight / 2), kWhite)
-                << "margin right of the picture: " << wt::Rgb(shot.bmp->At(bm.bmWidth + 1, bm.bmHeight / 2));
+                    << "margin right of the picture: " << wt::Rgb(shot.bmp->At(bm.bmWidth + 1, bm.bmHeight / 2));
             EXPECT_NE(shot.bmp->At(bm.bmWidth / 2, bm.bmHeight / 2), kMagenta) << "the picture was not painted";
             if (step == 1) {
                 EXPECT_EQ(At(shot, IDC_WELCOME_HEADING, -2, -2), kWhite);
@@ -302,7 +306,8 @@ TEST_F(PixelsButton, PlainButtonTopRowWhiteBottomRowBand63) {
     auto bmp = Draw(0, FALSE, "button_plain.bmp");
     const int mid = kW / 2;
     EXPECT_EQ(bmp->At(mid, m_face.top), kWhite) << wt::Rgb(bmp->At(mid, m_face.top));
-    EXPECT_EQ(bmp->At(m_face.left + 1, m_face.bottom), RGB(234, 234, 243)) << wt::Rgb(bmp->At(m_face.left + 1, m_face.bottom));
+    EXPECT_EQ(bmp->At(m_face.left + 1, m_face.bottom), RGB(234, 234, 243))
+            << wt::Rgb(bmp->At(m_face.left + 1, m_face.bottom));
     EXPECT_EQ(bmp->At(mid, 0), RGB(0, 0, 0)) << "outline " << wt::Rgb(bmp->At(mid, 0));
     EXPECT_EQ(bmp->At(mid, kH - 1), RGB(0, 0, 0)) << "outline " << wt::Rgb(bmp->At(mid, kH - 1));
     for (COLORREF c : kHot) EXPECT_EQ(Count(*bmp, c), 0) << wt::Rgb(c);
@@ -317,8 +322,10 @@ struct SchemeRow {
 };
 
 TEST_F(PixelsButton, FaceBandsPerScheme) {
-    const SchemeRow rows[] = {{0, 0, RGB(234, 234, 243)}, {0, 1, RGB(234, 234, 240)},
-                              {1, 0, RGB(240, 240, 243)}, {1, 1, RGB(240, 240, 234)}};
+    const SchemeRow rows[] = {{0, 0, RGB(234, 234, 243)},
+                              {0, 1, RGB(234, 234, 240)},
+                              {1, 0, RGB(240, 240, 243)},
+                              {1, 1, RGB(240, 240, 234)}};
     for (const SchemeRow& row : rows) {
         wt::MemBitmap bmp(kW, kH, kMagenta);
         CDC dc(bmp.dc());
@@ -329,7 +336,7 @@ TEST_F(PixelsButton, FaceBandsPerScheme) {
         for (int y = m_face.top; y <= m_face.bottom; ++y) {
             const COLORREF expected = CSkinButton::BandColor(63 * (y - m_face.top) / height, row.hover, row.highlight);
             EXPECT_EQ(bmp.At(m_face.left, y), expected) << "row " << y << " hover " << row.hover << " highlight "
-                                                       << row.highlight << ": " << wt::Rgb(bmp.At(m_face.left, y));
+                                                        << row.highlight << ": " << wt::Rgb(bmp.At(m_face.left, y));
             EXPECT_EQ(bmp.At(m_face.right - 1, y), expected) << "row " << y;
         }
         EXPECT_EQ(bmp.At(m_face.left, m_face.top), kWhite);
@@ -370,13 +377,14 @@ TEST_F(PixelsButton, FocusWithoutHoverShowsBlueEdgesAndTheFocusRectangle) {
     // in the middle column between the edge lines.
     auto plainBmp = Draw(ODS_SELECTED, FALSE);
     EXPECT_EQ(plainBmp->At(m_face.left + 3, m_face.bottom), RGB(234, 234, 240))
-        << wt::Rgb(plainBmp->At(m_face.left + 3, m_face.bottom));
+            << wt::Rgb(plainBmp->At(m_face.left + 3, m_face.bottom));
 }
 
 TEST_F(PixelsButton, HoverShowsOrangeEdgesAndNoFocusRectangle) {
     for (UINT state : {0u, static_cast<UINT>(ODS_FOCUS)}) {
         auto bmp = Draw(state, TRUE, state ? "button_hover_focus.bmp" : "button_hover.bmp");
-        for (COLORREF c : kHot) EXPECT_GT(Count(*bmp, c), 0) << "no hover edge pixel " << wt::Rgb(c) << " state " << state;
+        for (COLORREF c : kHot)
+            EXPECT_GT(Count(*bmp, c), 0) << "no hover edge pixel " << wt::Rgb(c) << " state " << state;
         for (COLORREF c : kFocus) EXPECT_EQ(Count(*bmp, c), 0) << wt::Rgb(c) << " state " << state;
         const COLORREF left = kHot[0];
         const COLORREF inverted = RGB(255 - GetRValue(left), 255 - GetGValue(left), 255 - GetBValue(left));
@@ -433,4 +441,4 @@ TEST_F(PixelsButton, EmptyCaptionDrawsFaceWithoutText) {
     EXPECT_EQ(bmp->At(kW / 2, m_face.bottom), RGB(234, 234, 243));
 }
 
-}  // namespace
+} // namespace

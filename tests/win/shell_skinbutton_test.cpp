@@ -85,8 +85,8 @@ TEST_F(SkinButtonMessages, FirstMouseMoveRequestsTrackingOnce) {
     wt::MessageLog log({m_hBtn, m_host.m_hWnd});
     SendMessageA(m_hBtn, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
     SendMessageA(m_hBtn, WM_MOUSEMOVE, 0, MAKELPARAM(6, 5));
-    const std::string diff = wt::CompareSequence(
-        log, {{m_hBtn, WM_MOUSEMOVE}, {m_hBtn, kTrackCall}, {m_hBtn, WM_MOUSEMOVE}});
+    const std::string diff =
+            wt::CompareSequence(log, {{m_hBtn, WM_MOUSEMOVE}, {m_hBtn, kTrackCall}, {m_hBtn, WM_MOUSEMOVE}});
     EXPECT_EQ(diff, "");
     EXPECT_EQ(g_trackCalls, 1);
     EXPECT_EQ(g_lastTrack.cbSize, sizeof(TRACKMOUSEEVENT));
@@ -189,11 +189,11 @@ struct BandRow {
 
 TEST(SkinButtonBands, SchemesByHoverAndHighlight) {
     const BandRow rows[] = {
-        {0, 0, 0, RGB(255, 255, 255)}, {0, 0, 63, RGB(234, 234, 243)}, {0, 0, 30, RGB(245, 245, 249)},
-        {0, 1, 0, RGB(255, 255, 255)}, {0, 1, 63, RGB(234, 234, 240)}, {0, 1, 30, RGB(245, 245, 248)},
-        {1, 0, 0, RGB(255, 255, 255)}, {1, 0, 63, RGB(240, 240, 243)}, {1, 0, 30, RGB(248, 248, 249)},
-        {1, 1, 0, RGB(255, 255, 255)}, {1, 1, 63, RGB(240, 240, 234)}, {1, 1, 30, RGB(248, 248, 245)},
-        {0, 0, 2, RGB(255, 255, 255)}, {0, 0, 3, RGB(254, 254, 255)}, {0, 0, 5, RGB(254, 254, 254)},
+            {0, 0, 0, RGB(255, 255, 255)}, {0, 0, 63, RGB(234, 234, 243)}, {0, 0, 30, RGB(245, 245, 249)},
+            {0, 1, 0, RGB(255, 255, 255)}, {0, 1, 63, RGB(234, 234, 240)}, {0, 1, 30, RGB(245, 245, 248)},
+            {1, 0, 0, RGB(255, 255, 255)}, {1, 0, 63, RGB(240, 240, 243)}, {1, 0, 30, RGB(248, 248, 249)},
+            {1, 1, 0, RGB(255, 255, 255)}, {1, 1, 63, RGB(240, 240, 234)}, {1, 1, 30, RGB(248, 248, 245)},
+            {0, 0, 2, RGB(255, 255, 255)}, {0, 0, 3, RGB(254, 254, 255)},  {0, 0, 5, RGB(254, 254, 254)},
     };
     for (const BandRow& row : rows) {
         const COLORREF c = CSkinButton::BandColor(row.band, row.hover, row.highlight);
@@ -216,4 +216,4 @@ TEST(SkinButtonBands, EveryChannelDarkensStepByStep) {
     }
 }
 
-}  // namespace
+} // namespace

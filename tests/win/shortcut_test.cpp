@@ -119,7 +119,7 @@ TEST(StartupFolder, UnresolvableAlternateFolderFallsBackToCommonStartup) {
 
 TEST(StartupFolder, AnUnfilledBufferIsNeverUsed) {
     char path[MAX_PATH];
-    memset(path, 'J', sizeof(path));  // what an unfilled buffer holds
+    memset(path, 'J', sizeof(path)); // what an unfilled buffer holds
     int csidl = 0;
     EXPECT_FALSE(GetStartupFolder(FALSE, path, &csidl, ResolveNothing));
     EXPECT_STREQ("", path);
@@ -176,8 +176,7 @@ extern "C" BOOL WINAPI SetShellWindow(HWND);
 // the programs started at the end then get a copy of this process's token.
 class DesktopShell {
 public:
-    DesktopShell()
-        : m_wnd(CreateWindowA("STATIC", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr)) {
+    DesktopShell() : m_wnd(CreateWindowA("STATIC", "shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr)) {
         m_ok = m_wnd && SetShellWindow(m_wnd) && GetShellWindow() == m_wnd;
     }
     ~DesktopShell() {
@@ -251,7 +250,7 @@ TEST(FinishingShortcuts, StartMenuGroupAndStartupAndDesktop) {
                                  std::string(startup) + "\\Quillmate.lnk", std::string(desktop) + "\\Quillmate.lnk"};
     for (const std::string& l : links) ASSERT_FALSE(FileExists(l)) << l << " exists before the test";
     CreateDirectoryA(group.c_str(), nullptr);
-    ASSERT_TRUE(WriteText(group + "\\user note.txt", "mine"));  // an existing folder is used as it is
+    ASSERT_TRUE(WriteText(group + "\\user note.txt", "mine")); // an existing folder is used as it is
 
     EXPECT_TRUE(CreateStartMenuGroup(dir.path().c_str()));
     EXPECT_TRUE(CreateStartupShortcut(dir.path().c_str()));
@@ -279,11 +278,11 @@ TEST(FinishingShortcuts, StartMenuGroupAndStartupAndDesktop) {
 }
 
 TEST(FinishingShortcuts, PathsThatDoNotFitGiveNoShortcut) {
-    const std::string dir = "C:\\" + std::string(246, 'q') + "\\";  // 250 bytes: "pkl.exe" does not fit
+    const std::string dir = "C:\\" + std::string(246, 'q') + "\\"; // 250 bytes: "pkl.exe" does not fit
     EXPECT_FALSE(CreateDesktopShortcut(dir.c_str()));
     char desktop[MAX_PATH] = "";
     SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOP, FALSE);
     EXPECT_FALSE(FileExists(std::string(desktop) + "\\Quillmate.lnk"));
 }
 
-}  // namespace
+} // namespace

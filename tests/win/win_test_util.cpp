@@ -31,7 +31,7 @@ public:
 
 const bool g_environment = (::testing::AddGlobalTestEnvironment(new ShellEnvironment), true);
 
-}  // namespace
+} // namespace
 
 std::string Rgb(COLORREF c) {
     char buf[32];
@@ -97,7 +97,7 @@ void CALLBACK WatchdogProc(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
-}  // namespace
+} // namespace
 
 void Later(UINT ms, std::function<void()> fn) {
     const UINT_PTR id = SetTimer(nullptr, 0, ms, LaterProc);
@@ -131,7 +131,7 @@ void PollForDialog(HWND hOwner, std::shared_ptr<std::function<void(HWND)>> fn, D
     Later(20, [=] { PollForDialog(hOwner, fn, deadline, required); });
 }
 
-}  // namespace
+} // namespace
 
 void WhenDialog(HWND hOwner, std::function<void(HWND)> fn, UINT timeoutMs, bool required) {
     auto shared = std::make_shared<std::function<void(HWND)>>(std::move(fn));
@@ -168,7 +168,7 @@ struct GdiHandleEntry {
 #pragma GCC diagnostic ignored "-Warray-bounds"
 const GdiHandleEntry* HandleTable() {
 #ifdef _WIN64
-    const size_t offset = 0xF8;  // PEB.GdiSharedHandleTable
+    const size_t offset = 0xF8; // PEB.GdiSharedHandleTable
     auto* peb = reinterpret_cast<const char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
     return *reinterpret_cast<const GdiHandleEntry* const*>(peb + offset);
 #else
@@ -187,7 +187,7 @@ int CountHandleTable() {
 }
 #pragma GCC diagnostic pop
 
-}  // namespace
+} // namespace
 
 std::map<DWORD, int> GdiObjectsByType() {
     std::map<DWORD, int> types;
@@ -196,7 +196,8 @@ std::map<DWORD, int> GdiObjectsByType() {
     for (int i = 0; i < 0x10000; ++i) {
         if (!table[i].type) continue;
         // A handle is its table index with the entry's unique word above it.
-        const auto h = reinterpret_cast<HGDIOBJ>(static_cast<ULONG_PTR>(i | (static_cast<ULONG>(table[i].unique) << 16)));
+        const auto h =
+                reinterpret_cast<HGDIOBJ>(static_cast<ULONG_PTR>(i | (static_cast<ULONG>(table[i].unique) << 16)));
         ++types[GetObjectType(h)];
     }
     return types;
@@ -286,9 +287,8 @@ LRESULT CALLBACK MessageLog::GetMsgProc(int code, WPARAM wParam, LPARAM lParam) 
 }
 
 int MessageLog::Count(HWND hwnd, UINT message) const {
-    return static_cast<int>(std::count_if(m_seen.begin(), m_seen.end(), [&](const Seen& s) {
-        return s.hwnd == hwnd && s.message == message;
-    }));
+    return static_cast<int>(std::count_if(m_seen.begin(), m_seen.end(),
+                                          [&](const Seen& s) { return s.hwnd == hwnd && s.message == message; }));
 }
 
 std::string MessageLog::Dump() const {
@@ -319,8 +319,8 @@ std::string CompareSequence(const MessageLog& log, const std::vector<Expected>& 
         } else if (expected[i].optional) {
             ++i;
         } else {
-            snprintf(buf, sizeof(buf), "expected message %04x at position %zu, got %04x; log: ",
-                     expected[i].message, i, j < got.size() ? got[j].message : 0u);
+            snprintf(buf, sizeof(buf), "expected message %04x at position %zu, got %04x; log: ", expected[i].message, i,
+                     j < got.size() ? got[j].message : 0u);
             return buf + log.Dump();
         }
     }
@@ -419,4 +419,4 @@ std::string ScreenshotDir() {
     return dir;
 }
 
-}  // namespace wt
+} // namespace wt

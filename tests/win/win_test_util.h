@@ -147,4 +147,4 @@ void CaptureClient(HWND hwnd, MemBitmap& bmp);
 // The folder of the in-process screenshots, created on first use (a Wine path).
 std::string ScreenshotDir();
 
-}  // namespace wt
+} // namespace wt

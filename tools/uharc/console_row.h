@@ -25,4 +25,4 @@ constexpr char kCompletedRow[] = " ";
 constexpr int kReadCells = 80;
 constexpr int kShownCells = 60;
 
-}  // namespace uharc_row
+} // namespace uharc_row

@@ -13,18 +13,18 @@
 namespace uharc {
 
 class Display {
- public:
-  virtual ~Display() = default;
-  // percent is clamped to 0..99: the reader of the row sees only two digits.
-  virtual void progress(const std::string &text, int percent, bool force) = 0;
-  virtual void done(const std::string &summary) = 0;
-  virtual void fail(const std::string &message) = 0;
+public:
+    virtual ~Display() = default;
+    // percent is clamped to 0..99: the reader of the row sees only two digits.
+    virtual void progress(const std::string& text, int percent, bool force) = 0;
+    virtual void done(const std::string& summary) = 0;
+    virtual void fail(const std::string& message) = 0;
 };
 
 std::unique_ptr<Display> make_display();
 
 // Prints a line of UTF-8 text on standard output in the console's code page if needed.
-void print_line(const std::string &text);
-void print_error(const std::string &text);
+void print_line(const std::string& text);
+void print_error(const std::string& text);
 
-}  // namespace uharc
+} // namespace uharc

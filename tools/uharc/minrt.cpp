@@ -8,37 +8,37 @@
 #include <string>
 
 namespace {
-[[noreturn]] void die(const char *what) {
-  std::fprintf(stderr, "uharc: fatal: %s\n", what);
-  std::abort();
+[[noreturn]] void die(const char* what) {
+    std::fprintf(stderr, "uharc: fatal: %s\n", what);
+    std::abort();
 }
-}  // namespace
+} // namespace
 
 namespace std {
-void __throw_length_error(const char *s) { die(s); }
-void __throw_logic_error(const char *s) { die(s); }
-void __throw_out_of_range(const char *s) { die(s); }
-void __throw_out_of_range_fmt(const char *s, ...) { die(s); }
-void __throw_invalid_argument(const char *s) { die(s); }
+void __throw_length_error(const char* s) { die(s); }
+void __throw_logic_error(const char* s) { die(s); }
+void __throw_out_of_range(const char* s) { die(s); }
+void __throw_out_of_range_fmt(const char* s, ...) { die(s); }
+void __throw_invalid_argument(const char* s) { die(s); }
 void __throw_bad_alloc() { die("out of memory"); }
 void __throw_bad_array_new_length() { die("out of memory"); }
 void __throw_bad_function_call() { die("bad function call"); }
-}  // namespace std
+} // namespace std
 
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { die("terminate"); }
-}  // namespace __gnu_cxx
+} // namespace __gnu_cxx
 
-void *operator new(std::size_t n) {
-  void *p = std::malloc(n ? n : 1);
-  if (!p) die("out of memory");
-  return p;
+void* operator new(std::size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (!p) die("out of memory");
+    return p;
 }
-void *operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete[](void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t n) { return operator new(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 // Our own copy of the string code, so that the library's (built with exceptions) stays out.
 template class std::basic_string<char>;

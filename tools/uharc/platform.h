@@ -12,64 +12,64 @@ namespace uharc {
 namespace sys {
 
 struct ScanItem {
-  EntryType type;
-  std::string path;  // relative, '/' separated
-  uint32_t attributes;
-  uint32_t mode;
-  uint64_t mtime;
-  uint64_t size;
+    EntryType type;
+    std::string path; // relative, '/' separated
+    uint32_t attributes;
+    uint32_t mode;
+    uint64_t mtime;
+    uint64_t size;
 };
 
 // Lists every file and folder below `root`, following symbolic links.
-bool scan_folder(const std::string &root, std::vector<ScanItem> &items, std::string &error);
+bool scan_folder(const std::string& root, std::vector<ScanItem>& items, std::string& error);
 
-std::string join(const std::string &base, const std::string &rel);
+std::string join(const std::string& base, const std::string& rel);
 
 class FileReader {
- public:
-  FileReader() = default;
-  ~FileReader();
-  FileReader(const FileReader &) = delete;
-  FileReader &operator=(const FileReader &) = delete;
-  bool open(const std::string &path, std::string &error);  // false: error says why
-  long read(uint8_t *buf, size_t n);                      // -1 on error
-  long long size() const { return size_; }
+public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    bool open(const std::string& path, std::string& error); // false: error says why
+    long read(uint8_t* buf, size_t n);                      // -1 on error
+    long long size() const { return size_; }
 
- private:
-  intptr_t handle_ = -1;
-  long long size_ = -1;
+private:
+    intptr_t handle_ = -1;
+    long long size_ = -1;
 };
 
 class FileWriter {
- public:
-  FileWriter() = default;
-  ~FileWriter();  // closes without the checks of close()
-  FileWriter(const FileWriter &) = delete;
-  FileWriter &operator=(const FileWriter &) = delete;
-  // Creates or replaces the file (a read-only or hidden one, too). A path that join()
-  // made below a folder_base() folder is refused when a link is at its name or on its way
-  // down from that folder; with `anywhere` (a file named on the command line) links on
-  // the way count as they are and one at the name itself is replaced, never written through.
-  bool create(const std::string &path, std::string &error, bool anywhere = false);
-  bool write(const void *data, size_t size, std::string &error);  // false: disk full etc.
-  bool write_at(uint64_t offset, const void *data, size_t size, std::string &error);
-  // Sets the time stamp, then closes. False when the data could not be flushed.
-  bool close(uint64_t mtime, std::string &error);
-  bool is_open() const { return handle_ != -1; }
+public:
+    FileWriter() = default;
+    ~FileWriter(); // closes without the checks of close()
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+    // Creates or replaces the file (a read-only or hidden one, too). A path that join()
+    // made below a folder_base() folder is refused when a link is at its name or on its way
+    // down from that folder; with `anywhere` (a file named on the command line) links on
+    // the way count as they are and one at the name itself is replaced, never written through.
+    bool create(const std::string& path, std::string& error, bool anywhere = false);
+    bool write(const void* data, size_t size, std::string& error); // false: disk full etc.
+    bool write_at(uint64_t offset, const void* data, size_t size, std::string& error);
+    // Sets the time stamp, then closes. False when the data could not be flushed.
+    bool close(uint64_t mtime, std::string& error);
+    bool is_open() const { return handle_ != -1; }
 
- private:
-  intptr_t handle_ = -1;
-  std::string path_;
+private:
+    intptr_t handle_ = -1;
+    std::string path_;
 };
 
 // Creates the folder unless a folder of that name exists; false when a file or a link is in the way.
-bool make_folder(const std::string &path, std::string &error);
-bool remove_file(const std::string &path);
-bool exists(const std::string &path);
+bool make_folder(const std::string& path, std::string& error);
+bool remove_file(const std::string& path);
+bool exists(const std::string& path);
 // Applies attribute bits (Windows) or mode (POSIX); mtime for folders too.
-bool set_metadata(const std::string &path, const Entry &entry, bool folder, std::string &error);
+bool set_metadata(const std::string& path, const Entry& entry, bool folder, std::string& error);
 // Absolute form of an existing folder with the links on its way resolved, in the form join() expects.
-bool folder_base(const std::string &folder, std::string &base, std::string &error);
+bool folder_base(const std::string& folder, std::string& base, std::string& error);
 
-}  // namespace sys
-}  // namespace uharc
+} // namespace sys
+} // namespace uharc

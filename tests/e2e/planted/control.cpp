@@ -5,15 +5,15 @@
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR args, int) {
-  int missing = 0;
-  for (wchar_t* p = args; *p;) {
-    while (*p == L' ') ++p;
-    wchar_t* end = p;
-    while (*end && *end != L' ') ++end;
-    const bool last = *end == 0;
-    *end = 0;
-    if (*p && !LoadLibraryW(p)) ++missing;
-    p = last ? end : end + 1;
-  }
-  return missing;
+    int missing = 0;
+    for (wchar_t* p = args; *p;) {
+        while (*p == L' ') ++p;
+        wchar_t* end = p;
+        while (*end && *end != L' ') ++end;
+        const bool last = *end == 0;
+        *end = 0;
+        if (*p && !LoadLibraryW(p)) ++missing;
+        p = last ? end : end + 1;
+    }
+    return missing;
 }
