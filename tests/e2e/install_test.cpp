@@ -867,7 +867,10 @@ std::vector<std::string> DefaultNamesIn(const std::string& bytes) {
 }
 } // namespace second
 
-TEST_F(FinishTest, SecondProductInstallsAndUninstallsUnderItsOwnNames) {
+// The second product's setup.exe (SETUP_EXE of its own ctest entry).
+class SecondTest : public FinishTest {};
+
+TEST_F(SecondTest, ProductInstallsAndUninstallsUnderItsOwnNames) {
     SetFrameCaption(second::kCaption);
     const std::wstring dir = second::kFolder;
     const std::wstring group = SpecialFolder(CSIDL_COMMON_STARTMENU) + second::kGroup;
