@@ -18,11 +18,11 @@ import zlib
 
 def damage_repacked(data):
     """The UHA layout of docs/archive-format.md: 48-byte header, block records, entries."""
-    blocks, dict_size, count, index_size = data[6], *struct.unpack_from("<III", data, 8)
+    blocks, count, index_size = data[6], *struct.unpack_from("<II", data, 12)
     head = 48 + index_size
     index = bytearray(data[48:head])
-    records = [list(struct.unpack_from("<BQQ", index, 17 * i)) for i in range(blocks)]
-    pos, offsets, target = 17 * blocks, [0] * blocks, None
+    records = [list(struct.unpack_from("<BQQI", index, 21 * i)) for i in range(blocks)]
+    pos, offsets, target = 21 * blocks, [0] * blocks, None
     for _ in range(count):
         block, path_len = index[pos + 1], struct.unpack_from("<H", index, pos + 2)[0]
         transform, stored = index[pos + 32], struct.unpack_from("<Q", index, pos + 33)[0]
@@ -33,7 +33,7 @@ def damage_repacked(data):
     if target is None:
         raise SystemExit("damage.py: no re-packed file in the archive")
     out, at = bytearray(), head
-    for b, (filters, packed, unpacked) in enumerate(records):
+    for b, (filters, packed, unpacked, dict_size) in enumerate(records):
         chain = ([{"id": lzma.FILTER_X86}] if filters & 1 else []) + [{"id": lzma.FILTER_LZMA2, "dict_size": dict_size}]
         raw = data[at:at + packed]
         at += packed
@@ -42,11 +42,11 @@ def damage_repacked(data):
             plain[target[1]] ^= 0x01
             chain[-1]["preset"] = 6
             raw = lzma.compress(bytes(plain), lzma.FORMAT_RAW, filters=chain)
-            struct.pack_into("<Q", index, 17 * b + 1, len(raw))
+            struct.pack_into("<Q", index, 21 * b + 1, len(raw))
         out += raw
     header = bytearray(data[:48])
     struct.pack_into("<I", header, 20, zlib.crc32(index))
-    struct.pack_into("<Q", header, 32, sum(struct.unpack_from("<Q", index, 17 * b + 1)[0] for b in range(blocks)))
+    struct.pack_into("<Q", header, 32, sum(struct.unpack_from("<Q", index, 21 * b + 1)[0] for b in range(blocks)))
     struct.pack_into("<I", header, 44, zlib.crc32(header[:44]))
     return header + index + out
 

@@ -14,30 +14,42 @@ void put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// The blocks are decoded side by side: each may have one entry open at a time, and
+// an entry ends with no more bytes than its size, and all of them when it is good.
 class CheckingSink : public uharc::Sink {
 public:
     bool begin(const uharc::Entry& e, std::string&) override {
         // Only checked paths may ever reach a sink.
         if (!uharc::check_path(e.path).empty()) std::abort();
-        if (open_) std::abort();
-        open_ = true;
-        left_ = e.size;
+        Open& o = at(e);
+        if (o.entry) std::abort();
+        o.entry = &e;
+        o.left = e.size;
         return true;
     }
-    bool write(const uint8_t*, size_t size, std::string&) override {
-        if (!open_ || size > left_) std::abort();
-        left_ -= size;
+    bool write(const uharc::Entry& e, const uint8_t*, size_t size, std::string&) override {
+        Open& o = at(e);
+        if (o.entry != &e || size > o.left) std::abort();
+        o.left -= size;
         return true;
     }
-    bool end(const uharc::Entry&, bool ok, std::string&) override {
-        if (!open_ || (ok && left_ != 0)) std::abort();
-        open_ = false;
+    bool end(const uharc::Entry& e, bool ok, std::string&) override {
+        Open& o = at(e);
+        if (o.entry != &e || (ok && o.left != 0)) std::abort();
+        o.entry = nullptr;
         return true;
     }
 
 private:
-    bool open_ = false;
-    uint64_t left_ = 0;
+    struct Open {
+        const uharc::Entry* entry = nullptr;
+        uint64_t left = 0;
+    };
+    Open& at(const uharc::Entry& e) {
+        if (e.block >= uharc::kMaxBlocks) std::abort();
+        return open_[e.block];
+    }
+    Open open_[uharc::kMaxBlocks];
 };
 
 } // namespace

@@ -30,6 +30,7 @@ std::vector<unsigned char> Archive(const std::vector<Entry>& entries, int blocks
         index.push_back(0);
         Put(index, 0, 8);
         Put(index, 0, 8);
+        Put(index, 1 << 16, 4);
     }
     for (const Entry& e : entries) {
         index.push_back(e.type);
@@ -48,7 +49,7 @@ std::vector<unsigned char> Archive(const std::vector<Entry>& entries, int blocks
     Put(a, 48, 2);
     a.push_back(static_cast<unsigned char>(blocks));
     a.push_back(0);
-    Put(a, 1 << 16, 4);
+    Put(a, blocks << 16, 4);
     Put(a, entries.size(), 4);
     Put(a, index.size(), 4);
     Put(a, 0, 4);
@@ -116,7 +117,7 @@ TEST(ArchiveIndex, RefusesWhatIsNoReadableIndex) {
     bad[12] += 1; // one entry more than the index holds
     EXPECT_FALSE(ReadArchiveNeeds(bad.data(), bad.size(), 4096, needs));
     bad = good;
-    bad[48 + 17 + 2] = 0xFF; // the first path runs past the index
+    bad[48 + 21 + 2] = 0xFF; // the first path runs past the index
     EXPECT_FALSE(ReadArchiveNeeds(bad.data(), bad.size(), 4096, needs));
     EXPECT_EQ(0u, needs.files) << "nothing is reported from a refused index";
 }

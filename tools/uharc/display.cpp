@@ -135,9 +135,11 @@ public:
         DWORD cells = 0, n;
         WriteConsoleOutputCharacterA(out_, bytes.data(), static_cast<DWORD>(bytes.size()), COORD{0, row_}, &cells);
         if (cells > kTensColumn - 1) cells = kTensColumn - 1;
+        // The cursor first, then the blanks behind it: a reader never sees the digits'
+        // cells blank while they are still within the cursor's span.
+        SetConsoleCursorPosition(out_, COORD{static_cast<SHORT>(cells), row_});
         FillConsoleOutputCharacterA(out_, ' ', static_cast<DWORD>(width_) - cells,
                                     COORD{static_cast<SHORT>(cells), row_}, &n);
-        SetConsoleCursorPosition(out_, COORD{static_cast<SHORT>(cells), row_});
         DWORD mode;
         if (!GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)) print_error("uharc: " + message);
     }

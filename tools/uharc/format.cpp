@@ -28,8 +28,6 @@ uint64_t get64(const uint8_t* p) {
     return static_cast<uint64_t>(get32(p)) | (static_cast<uint64_t>(get32(p + 4)) << 32);
 }
 
-constexpr size_t kMaxBlocks = 8;
-
 std::string fold_case(const std::string& s) {
     std::string r = s;
     for (char& c : r)
@@ -49,9 +47,23 @@ uint64_t Index::total_size() const {
     return t;
 }
 
+uint64_t Index::written_size() const {
+    uint64_t t = 0;
+    for (const Entry& e : entries) t += e.size;
+    return t;
+}
+
+uint64_t Index::dict_total() const {
+    uint64_t t = 0;
+    for (const Block& b : blocks) t += b.dict_size;
+    return t;
+}
+
 std::string check_index(const Index& index) {
-    if (index.dict_size < kMinDictSize || index.dict_size > kMaxDictSize) return "unsupported dictionary size";
     if (index.blocks.empty() || index.blocks.size() > kMaxBlocks) return "bad block count";
+    for (const Block& b : index.blocks)
+        if (b.dict_size < kMinDictSize) return "unsupported dictionary size";
+    if (index.dict_total() > kMaxDictSize) return "unsupported dictionary size";
     if (index.entries.size() > kMaxEntries) return "too many entries";
     std::vector<uint64_t> sums(index.blocks.size(), 0);
     std::unordered_set<std::string> seen, folders;
@@ -91,6 +103,7 @@ std::vector<uint8_t> encode_head(const Index& index) {
         body.push_back(b.filters);
         put64(body, b.packed_size);
         put64(body, b.unpacked_size);
+        put32(body, b.dict_size);
     }
     for (const Entry& e : index.entries) {
         body.push_back(static_cast<uint8_t>(e.type));
@@ -112,7 +125,7 @@ std::vector<uint8_t> encode_head(const Index& index) {
     put16(head, static_cast<uint16_t>(kHeaderSize));
     head.push_back(static_cast<uint8_t>(index.blocks.size()));
     head.push_back(0);
-    put32(head, index.dict_size);
+    put32(head, static_cast<uint32_t>(std::min<uint64_t>(index.dict_total(), UINT32_MAX)));
     put32(head, static_cast<uint32_t>(index.entries.size()));
     put32(head, static_cast<uint32_t>(body.size()));
     put32(head, crc32(body.data(), body.size()));
@@ -169,7 +182,6 @@ bool decode_head(const uint8_t* data, size_t size, Index& index, size_t& head_si
         return false;
     }
     Index out;
-    out.dict_size = get32(data + 8);
     size_t pos = 0;
     if (body_size < blocks * kBlockRecordSize) {
         error = "archive index is inconsistent";
@@ -180,6 +192,7 @@ bool decode_head(const uint8_t* data, size_t size, Index& index, size_t& head_si
         b.filters = body[pos];
         b.packed_size = get64(body + pos + 1);
         b.unpacked_size = get64(body + pos + 9);
+        b.dict_size = get32(body + pos + 17);
         out.blocks.push_back(b);
     }
     out.entries.reserve(std::min<size_t>(count, body_size / kEntryFixedSize + 1));
@@ -230,7 +243,7 @@ bool decode_head(const uint8_t* data, size_t size, Index& index, size_t& head_si
         packed += b.packed_size;
         unpacked += b.unpacked_size;
     }
-    if (packed != get64(data + 32) || unpacked != get64(data + 24)) {
+    if (packed != get64(data + 32) || unpacked != get64(data + 24) || out.dict_total() != get32(data + 8)) {
         error = "archive index is inconsistent";
         return false;
     }
@@ -259,6 +272,13 @@ std::string manifest_text(const std::vector<Entry>& entries) {
         text += "\r\n";
     }
     return text;
+}
+
+long MemoryInput::read_at(uint64_t offset, uint8_t* buf, size_t n) {
+    if (offset > size_) return 0;
+    size_t k = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+    if (k) std::memcpy(buf, data_ + offset, k);
+    return static_cast<long>(k);
 }
 
 long MemoryInput::read(uint8_t* buf, size_t n) {

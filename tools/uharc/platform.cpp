@@ -11,6 +11,7 @@
 #include "afx/afxpath.h"
 #else
 #include <dirent.h>
+#include <pthread.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -247,6 +248,58 @@ long FileReader::read(uint8_t* buf, size_t n) {
     if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buf, want, &got, nullptr)) return -1;
     return static_cast<long>(got);
 }
+
+long FileReader::read_at(uint64_t offset, uint8_t* buf, size_t n) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), to, nullptr, FILE_BEGIN)) return -1;
+    return read(buf, n);
+}
+
+struct Thread::Start {
+    static DWORD WINAPI run(void* arg) {
+        Thread* t = static_cast<Thread*>(arg);
+        t->body_();
+        return 0;
+    }
+};
+
+bool Thread::start(std::function<void()> body) {
+    body_ = std::move(body);
+    HANDLE h = CreateThread(nullptr, 256u << 10, &Start::run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!h) return false;
+    handle_ = reinterpret_cast<intptr_t>(h);
+    return true;
+}
+
+void Thread::join() {
+    if (handle_ == -1) return;
+    WaitForSingleObject(reinterpret_cast<HANDLE>(handle_), INFINITE);
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+}
+
+unsigned processor_count() {
+    DWORD_PTR process = 0, system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return 1;
+    unsigned n = 0;
+    for (; process; process &= process - 1) ++n;
+    return n ? n : 1;
+}
+
+Lock::Lock() {
+    static_assert(sizeof(lock_) >= sizeof(SRWLOCK) && sizeof(cond_) >= sizeof(CONDITION_VARIABLE), "room");
+    InitializeSRWLock(reinterpret_cast<SRWLOCK*>(&lock_));
+    InitializeConditionVariable(reinterpret_cast<CONDITION_VARIABLE*>(&cond_));
+}
+Lock::~Lock() = default;
+void Lock::acquire() { AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock_)); }
+void Lock::release() { ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock_)); }
+void Lock::wait() {
+    SleepConditionVariableSRW(reinterpret_cast<CONDITION_VARIABLE*>(&cond_), reinterpret_cast<SRWLOCK*>(&lock_),
+                              INFINITE, 0);
+}
+void Lock::wake_all() { WakeAllConditionVariable(reinterpret_cast<CONDITION_VARIABLE*>(&cond_)); }
 
 FileWriter::~FileWriter() {
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
@@ -581,6 +634,56 @@ long FileReader::read(uint8_t* buf, size_t n) {
         return static_cast<long>(r);
     }
 }
+
+long FileReader::read_at(uint64_t offset, uint8_t* buf, size_t n) {
+    for (;;) {
+        ssize_t r = ::pread(static_cast<int>(handle_), buf, std::min<size_t>(n, 1u << 30), static_cast<off_t>(offset));
+        if (r < 0 && errno == EINTR) continue;
+        return static_cast<long>(r);
+    }
+}
+
+struct Thread::Start {
+    static void* run(void* arg) {
+        static_cast<Thread*>(arg)->body_();
+        return nullptr;
+    }
+};
+
+bool Thread::start(std::function<void()> body) {
+    body_ = std::move(body);
+    pthread_t t;
+    if (pthread_create(&t, nullptr, &Start::run, this) != 0) return false;
+    handle_ = static_cast<intptr_t>(t);
+    return true;
+}
+
+void Thread::join() {
+    if (handle_ == -1) return;
+    pthread_join(static_cast<pthread_t>(handle_), nullptr);
+    handle_ = -1;
+}
+
+unsigned processor_count() {
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<unsigned>(n) : 1;
+}
+
+Lock::Lock() {
+    static_assert(sizeof(lock_) >= sizeof(pthread_mutex_t) && sizeof(cond_) >= sizeof(pthread_cond_t), "room");
+    pthread_mutex_init(reinterpret_cast<pthread_mutex_t*>(&lock_), nullptr);
+    pthread_cond_init(reinterpret_cast<pthread_cond_t*>(&cond_), nullptr);
+}
+Lock::~Lock() {
+    pthread_cond_destroy(reinterpret_cast<pthread_cond_t*>(&cond_));
+    pthread_mutex_destroy(reinterpret_cast<pthread_mutex_t*>(&lock_));
+}
+void Lock::acquire() { pthread_mutex_lock(reinterpret_cast<pthread_mutex_t*>(&lock_)); }
+void Lock::release() { pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(&lock_)); }
+void Lock::wait() {
+    pthread_cond_wait(reinterpret_cast<pthread_cond_t*>(&cond_), reinterpret_cast<pthread_mutex_t*>(&lock_));
+}
+void Lock::wake_all() { pthread_cond_broadcast(reinterpret_cast<pthread_cond_t*>(&cond_)); }
 
 FileWriter::~FileWriter() {
     if (handle_ != -1) ::close(static_cast<int>(handle_));

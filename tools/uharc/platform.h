@@ -5,6 +5,7 @@
 #include "uharc.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ public:
     FileReader& operator=(const FileReader&) = delete;
     bool open(const std::string& path, std::string& error); // false: error says why
     long read(uint8_t* buf, size_t n);                      // -1 on error
+    long read_at(uint64_t offset, uint8_t* buf, size_t n);  // moves the position; -1 on error
     long long size() const { return size_; }
 
 private:
@@ -70,6 +72,54 @@ bool exists(const std::string& path);
 bool set_metadata(const std::string& path, const Entry& entry, bool folder, std::string& error);
 // Absolute form of an existing folder with the links on its way resolved, in the form join() expects.
 bool folder_base(const std::string& folder, std::string& base, std::string& error);
+
+// Threads for decoding only: every file-system call stays on the thread that made the
+// Thread. The Windows side uses SRW locks and condition variables, which wait without
+// a round trip to Wine's server.
+class Thread {
+public:
+    Thread() = default;
+    ~Thread() { join(); }
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+    bool start(std::function<void()> body);
+    void join();
+
+private:
+    struct Start;
+    std::function<void()> body_;
+    intptr_t handle_ = -1;
+};
+
+// A mutex with one condition variable.
+class Lock {
+public:
+    Lock();
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    void acquire();
+    void release();
+    void wait(); // only while acquired
+    void wake_all();
+
+private:
+    alignas(8) unsigned char lock_[64];
+    alignas(8) unsigned char cond_[64];
+};
+
+class Held {
+public:
+    explicit Held(Lock& lock) : lock_(lock) { lock_.acquire(); }
+    ~Held() { lock_.release(); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+private:
+    Lock& lock_;
+};
+
+unsigned processor_count();
 
 } // namespace sys
 } // namespace uharc

@@ -5,16 +5,12 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_set>
 
-#ifndef _WIN32
-#define UHARC_WRITER_THREAD 1
-#include <condition_variable>
 #include <deque>
-#include <mutex>
-#include <thread>
-#endif
+#include <memory>
 
 namespace uharc {
 
@@ -43,33 +39,6 @@ public:
     lzma_stream strm_ = LZMA_STREAM_INIT;
 };
 
-// A transformed file on its way back: the restored bytes go to `out`, and the
-// whole file's size and CRC-32 are checked at the end.
-class RestoredFile {
-public:
-    RestoredFile(const Entry& e, std::function<bool(const uint8_t*, size_t)> out)
-        : entry_(e), out_(std::move(out)), rebuild_(e.size, [this](const uint8_t* p, size_t n) {
-              crc_ = crc32(p, n, crc_);
-              if (out_(p, n)) return true;
-              out_failed_ = true;
-              return false;
-          }) {}
-    RestoredFile(const RestoredFile&) = delete;
-    RestoredFile& operator=(const RestoredFile&) = delete;
-
-    bool write(const uint8_t* p, size_t n) { return rebuild_.Write(p, n); }
-    bool finish() { return rebuild_.Finish() && crc_ == entry_.crc32; }
-    // After a false return: whether `out` refused (else the stored bytes are damaged).
-    bool out_failed() const { return out_failed_; }
-
-private:
-    Entry entry_;
-    std::function<bool(const uint8_t*, size_t)> out_;
-    uint32_t crc_ = 0;
-    bool out_failed_ = false;
-    Rebuilder rebuild_;
-};
-
 bool read_full(Input& in, uint8_t* buf, size_t n) {
     while (n > 0) {
         long r = in.read(buf, n);
@@ -79,6 +48,469 @@ bool read_full(Input& in, uint8_t* buf, size_t n) {
     }
     return true;
 }
+
+} // namespace
+
+namespace {
+
+// A file's bytes as they are stored: counted and checked against the entry.
+class PlainStage : public FileStage {
+public:
+    PlainStage(const Entry& entry, FileStage& out) : entry_(entry), out_(out), left_(entry.size) {}
+    bool write(const uint8_t* data, size_t size, std::string& error) override {
+        if (size > left_) {
+            error = "archive data is damaged (in " + entry_.path + ")";
+            return false;
+        }
+        left_ -= size;
+        crc_ = crc32(data, size, crc_);
+        return out_.write(data, size, error);
+    }
+    bool finish(std::string& error) override {
+        if (left_ != 0 || crc_ != entry_.crc32) {
+            error = "CRC error in " + entry_.path;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    const Entry& entry_;
+    FileStage& out_;
+    uint64_t left_;
+    uint32_t crc_ = 0;
+};
+
+// A re-packed file: its deflate streams are made again from the stored form, and the
+// rebuilt bytes are checked as a plain file's would be.
+class RepackStage : public FileStage {
+public:
+    RepackStage(const Entry& entry, FileStage& out)
+        : entry_(entry), check_(entry, out), rebuild_(entry.size, [this](const uint8_t* p, size_t n) {
+              if (check_.write(p, n, out_error_)) return true;
+              out_failed_ = true;
+              return false;
+          }) {}
+    bool write(const uint8_t* data, size_t size, std::string& error) override {
+        if (rebuild_.Write(data, size)) return true;
+        error = out_failed_ ? out_error_ : "CRC error in " + entry_.path;
+        return false;
+    }
+    bool finish(std::string& error) override {
+        if (!rebuild_.Finish()) {
+            error = out_failed_ ? out_error_ : "CRC error in " + entry_.path;
+            return false;
+        }
+        return check_.finish(error);
+    }
+
+private:
+    const Entry& entry_;
+    PlainStage check_;
+    std::string out_error_;
+    bool out_failed_ = false;
+    Rebuilder rebuild_;
+};
+
+} // namespace
+
+std::unique_ptr<FileStage> make_file_stage(const Entry& entry, FileStage& out) {
+    if (entry.transform == kTransformNone) return std::unique_ptr<FileStage>(new PlainStage(entry, out));
+    if (entry.transform == kTransformRepack) return std::unique_ptr<FileStage>(new RepackStage(entry, out));
+    return nullptr;
+}
+
+namespace {
+
+constexpr size_t kQueuedIn = 2;            // packed chunks waiting for a decoder
+constexpr size_t kMaxQueuedOut = 1u << 20; // decoded bytes waiting for the disk, per block
+
+struct Op {
+    enum Kind { kBegin, kData, kEnd } kind;
+    size_t entry;
+    std::vector<uint8_t> data;
+    bool ok;
+};
+
+// One block on its way through: the calling thread reads its packed bytes and takes its
+// decoded ones, a decoding thread sits in between. Guarded by Engine::lock_.
+struct Lane {
+    size_t block = 0;
+    size_t first = 0, end = 0; // its entries
+    uint64_t offset = 0;       // of the next packed chunk in the archive
+    uint64_t packed_left = 0;  // still to be read
+    std::deque<std::vector<uint8_t>> in;
+    std::deque<Op> out;
+    size_t out_bytes = 0;
+    bool started = false, finished = false, failed = false;
+    std::string error;
+    // the calling thread's side
+    bool open = false; // an entry was begun and not ended
+    size_t current = 0;
+    bool reported = false;
+};
+
+class Engine {
+public:
+    Engine(Input& in, const Index& index, size_t head_size, bool keep_data)
+        : in_(in), index_(index), keep_data_(keep_data), lanes_(index.blocks.size()) {
+        uint64_t offset = head_size;
+        size_t e = 0;
+        for (size_t b = 0; b < lanes_.size(); ++b) {
+            Lane& l = lanes_[b];
+            l.block = b;
+            l.offset = offset;
+            l.packed_left = index.blocks[b].packed_size;
+            offset += index.blocks[b].packed_size;
+            l.first = e;
+            while (e < index.entries.size() && index.entries[e].block == b) ++e;
+            l.end = e;
+        }
+        end_offset_ = offset;
+    }
+
+    ~Engine() {
+        {
+            sys::Held held(lock_);
+            stop_ = true;
+            lock_.wake_all();
+        }
+        for (auto& t : threads_) t->join();
+    }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    bool run(Sink* sink, std::string& error) {
+        size_t count = std::min<size_t>(decoding_threads(), lanes_.size());
+        if (decoding_threads() == 1) {
+            // Nothing would run beside this thread: decode here, with nothing to hand over.
+            inline_ = true;
+            sink_ = sink;
+            bool ok = true;
+            for (Lane& l : lanes_) {
+                l.started = true;
+                if (!(ok = decode(l, error))) break;
+            }
+            ok = ok && at_end(error);
+            if (!ok && sink) {
+                std::string ignored;
+                for (Lane& l : lanes_)
+                    if (l.open) sink->end(index_.entries[l.current], false, ignored);
+            }
+            return ok;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            threads_.emplace_back(new sys::Thread);
+            if (!threads_.back()->start([this] { work(); })) {
+                threads_.pop_back();
+                break;
+            }
+        }
+        if (threads_.empty()) {
+            error = "cannot start the decompressor (out of threads)";
+            return false;
+        }
+        bool ok = serve(sink, error);
+        if (!ok && sink) {
+            std::string ignored;
+            for (Lane& l : lanes_)
+                if (l.open) sink->end(index_.entries[l.current], false, ignored);
+        }
+        return ok;
+    }
+
+private:
+    // As many as there are processors; UHARC_THREADS (1 to 64) sets another number.
+    static size_t decoding_threads() {
+        if (const char* v = getenv("UHARC_THREADS")) {
+            long n = strtol(v, nullptr, 10);
+            if (n >= 1 && n <= 64) return static_cast<size_t>(n);
+        }
+        return std::max(1u, sys::processor_count());
+    }
+
+    // Hands one decoded entry's begin, bytes or end to the sink.
+    bool deliver(Sink* sink, Op& op, std::string& error) {
+        Lane& l = lanes_[index_.entries[op.entry].block];
+        const Entry& e = index_.entries[op.entry];
+        if (op.kind == Op::kBegin) {
+            l.open = true;
+            l.current = op.entry;
+            return !sink || sink->begin(e, error);
+        }
+        if (op.kind == Op::kData) return !sink || sink->write(e, op.data.data(), op.data.size(), error);
+        l.open = false;
+        return !sink || sink->end(e, op.ok, error) || !op.ok;
+    }
+
+    // The lane's next packed chunk, read from the archive.
+    bool read_chunk(const Lane& l, std::vector<uint8_t>& chunk, std::string& error) {
+        chunk.resize(static_cast<size_t>(std::min<uint64_t>(l.packed_left, kInChunk)));
+        long r = in_.read_at(l.offset, chunk.data(), chunk.size());
+        if (r <= 0) {
+            error = r < 0 ? "cannot read the archive" : "archive is truncated (data)";
+            return false;
+        }
+        chunk.resize(static_cast<size_t>(r));
+        return true;
+    }
+
+    bool at_end(std::string& error) {
+        if (in_.size() < 0) {
+            uint8_t extra;
+            if (in_.read_at(end_offset_, &extra, 1) != 0) {
+                error = "archive has extra bytes at its end";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The calling thread: reads the archive, hands chunks to the lanes and their
+    // decoded entries to the sink, until every lane is done or one failed.
+    bool serve(Sink* sink, std::string& error) {
+        std::vector<Op> ops;
+        std::vector<size_t> feed, ended;
+        size_t done = 0;
+        while (done < lanes_.size()) {
+            ops.clear();
+            feed.clear();
+            ended.clear();
+            {
+                sys::Held held(lock_);
+                for (;;) {
+                    for (Lane& l : lanes_) {
+                        if (!l.started || l.reported) continue;
+                        while (!l.out.empty()) {
+                            ops.push_back(std::move(l.out.front()));
+                            l.out.pop_front();
+                        }
+                        l.out_bytes = 0;
+                        if (l.in.size() < kQueuedIn && l.packed_left > 0 && !l.finished) feed.push_back(l.block);
+                        if (l.finished) ended.push_back(l.block);
+                    }
+                    if (!ops.empty() || !feed.empty() || !ended.empty()) break;
+                    lock_.wait();
+                }
+                lock_.wake_all();
+            }
+            for (Op& op : ops)
+                if (!deliver(sink, op, error)) return false;
+            for (size_t b : feed) {
+                Lane& l = lanes_[b];
+                std::vector<uint8_t> chunk;
+                if (!read_chunk(l, chunk, error)) return false;
+                sys::Held held(lock_);
+                l.offset += chunk.size();
+                l.packed_left -= chunk.size();
+                l.in.push_back(std::move(chunk));
+                lock_.wake_all();
+            }
+            for (size_t b : ended) {
+                Lane& l = lanes_[b];
+                if (l.failed) {
+                    error = l.error;
+                    return false;
+                }
+                l.reported = true;
+                ++done;
+            }
+        }
+        return at_end(error);
+    }
+
+    // A decoding thread: takes the next block nobody has started, until none is left.
+    void work() {
+        for (;;) {
+            Lane* lane = nullptr;
+            {
+                sys::Held held(lock_);
+                if (stop_) return;
+                for (Lane& l : lanes_)
+                    if (!l.started) {
+                        l.started = true;
+                        lane = &l;
+                        break;
+                    }
+                lock_.wake_all();
+            }
+            if (!lane) return;
+            std::string error;
+            bool ok = decode(*lane, error);
+            sys::Held held(lock_);
+            lane->finished = true;
+            lane->failed = !ok;
+            lane->error = error;
+            lock_.wake_all();
+            if (!ok) return;
+        }
+    }
+
+    // Hands decoded bytes of one entry to the calling thread, waiting while too many wait.
+    class Handover : public FileStage {
+    public:
+        Handover(Engine& engine, Lane& lane, size_t entry) : engine_(engine), lane_(lane), entry_(entry) {}
+        bool write(const uint8_t* data, size_t size, std::string& error) override {
+            if (!engine_.keep_data_) return true;
+            return engine_.emit(lane_, Op{Op::kData, entry_, std::vector<uint8_t>(data, data + size), true}, error);
+        }
+        bool finish(std::string&) override { return true; }
+
+    private:
+        Engine& engine_;
+        Lane& lane_;
+        size_t entry_;
+    };
+
+    bool emit(Lane& lane, Op&& op, std::string& error) {
+        if (inline_) return deliver(sink_, op, error);
+        sys::Held held(lock_);
+        while (!stop_ && lane.out_bytes >= kMaxQueuedOut) lock_.wait();
+        if (stop_) {
+            error = "stopped";
+            return false;
+        }
+        lane.out_bytes += op.data.size();
+        lane.out.push_back(std::move(op));
+        lock_.wake_all();
+        return true;
+    }
+
+    // The lane's next packed chunk; false when none is left, or with `why` set when the
+    // run stops or the archive cannot be read.
+    bool take_input(Lane& lane, std::vector<uint8_t>& chunk, std::string& why) {
+        if (inline_) {
+            if (lane.packed_left == 0 || !read_chunk(lane, chunk, why)) return false;
+            lane.offset += chunk.size();
+            lane.packed_left -= chunk.size();
+            return true;
+        }
+        sys::Held held(lock_);
+        while (!stop_ && lane.in.empty() && lane.packed_left > 0) lock_.wait();
+        if (stop_) why = "stopped";
+        if (stop_ || lane.in.empty()) return false;
+        chunk = std::move(lane.in.front());
+        lane.in.pop_front();
+        lock_.wake_all();
+        return true;
+    }
+
+    bool decode(Lane& lane, std::string& error) {
+        const Block& block = index_.blocks[lane.block];
+        Decoder dec;
+        if (!dec.init(block.filters, block.dict_size)) {
+            error = "cannot start the decompressor (out of memory?)";
+            return false;
+        }
+        lzma_stream& s = dec.strm_;
+        std::vector<uint8_t> chunk, outbuf(kOutChunk);
+        size_t next = lane.first;
+        uint64_t unpacked = 0, entry_left = 0;
+        std::unique_ptr<Handover> handover;
+        std::unique_ptr<FileStage> stage;
+
+        bool in_entry = false; // `next` was begun and not ended
+        // Ends the entry being decoded; false with the reason when it is damaged.
+        auto end_entry = [&]() -> bool {
+            std::string why = "CRC error in " + index_.entries[next].path;
+            bool ok = !stage || stage->finish(why);
+            stage.reset();
+            handover.reset();
+            in_entry = false;
+            std::string ignored;
+            if (!emit(lane, Op{Op::kEnd, next, {}, ok}, ok ? error : ignored)) return false;
+            if (!ok) error = why;
+            ++next;
+            return ok;
+        };
+        auto fail = [&](const std::string& why) {
+            error = why;
+            if (in_entry) {
+                if (why.compare(0, 7, "archive") == 0) error += " (in " + index_.entries[next].path + ")";
+                stage.reset();
+                std::string ignored;
+                emit(lane, Op{Op::kEnd, next, {}, false}, ignored);
+            }
+            return false;
+        };
+        // Starts every entry whose data begins here; entries without data end at once.
+        auto open_entries = [&]() -> bool {
+            while (!in_entry && next < lane.end) {
+                const Entry& e = index_.entries[next];
+                if (!emit(lane, Op{Op::kBegin, next, {}, true}, error)) return false;
+                in_entry = true;
+                if (e.type == EntryType::File) {
+                    handover.reset(new Handover(*this, lane, next));
+                    stage = make_file_stage(e, *handover);
+                    if (!stage) return fail("unknown transform in " + e.path);
+                    if (e.stored() > 0) {
+                        entry_left = e.stored();
+                        return true;
+                    }
+                }
+                if (!end_entry()) return false;
+            }
+            return true;
+        };
+        if (!open_entries()) return false;
+
+        bool more_input = true;
+        for (;;) {
+            if (s.avail_in == 0 && more_input) {
+                std::string why;
+                if (!take_input(lane, chunk, why)) {
+                    if (!why.empty()) return fail(why);
+                    more_input = false;
+                } else {
+                    s.next_in = chunk.data();
+                    s.avail_in = chunk.size();
+                }
+            }
+            s.next_out = outbuf.data();
+            s.avail_out = outbuf.size();
+            lzma_ret ret = lzma_code(&s, more_input ? LZMA_RUN : LZMA_FINISH);
+            size_t made = outbuf.size() - s.avail_out;
+            if (ret != LZMA_OK && ret != LZMA_STREAM_END)
+                return fail(ret == LZMA_MEM_ERROR ? "out of memory" : "archive data is damaged");
+            if (ret == LZMA_OK && made == 0 && s.avail_in == 0 && !more_input)
+                return fail("archive is truncated (data)");
+            unpacked += made;
+            if (unpacked > block.unpacked_size) return fail("archive data is damaged (too long)");
+            const uint8_t* p = outbuf.data();
+            while (made > 0) {
+                // `unpacked` never exceeds the block's size, which equals the entries' sum,
+                // so an entry is open whenever bytes are left here.
+                size_t n = static_cast<size_t>(std::min<uint64_t>(made, entry_left));
+                std::string why;
+                if (!stage->write(p, n, why)) return fail(why);
+                p += n;
+                made -= n;
+                entry_left -= n;
+                if (entry_left == 0 && (!end_entry() || !open_entries())) return false;
+            }
+            if (ret == LZMA_STREAM_END) break;
+        }
+        if (unpacked != block.unpacked_size || in_entry) return fail("archive data is damaged (too short)");
+        bool unread;
+        {
+            sys::Held held(lock_);
+            unread = lane.packed_left > 0 || !lane.in.empty();
+        }
+        if (unread || s.avail_in != 0) return fail("archive data is damaged (block size)");
+        return true;
+    }
+
+    Input& in_;
+    const Index& index_;
+    const bool keep_data_;
+    bool inline_ = false;  // decoding on the calling thread
+    Sink* sink_ = nullptr; // then entries go straight to it
+    sys::Lock lock_;
+    bool stop_ = false;
+    std::vector<Lane> lanes_;
+    uint64_t end_offset_ = 0;
+    std::vector<std::unique_ptr<sys::Thread>> threads_;
+};
 
 } // namespace
 
@@ -132,161 +564,8 @@ bool read_archive(Input& in, Sink* sink, std::string& error, const std::function
     }
     if (on_head && !on_head(index)) return false;
 
-    std::vector<uint8_t> inbuf(kInChunk), outbuf(kOutChunk);
-    size_t next = 0;
-    const size_t count = index.entries.size();
-    for (size_t b = 0; b < index.blocks.size(); ++b) {
-        const Block& block = index.blocks[b];
-        Decoder dec;
-        if (!dec.init(block.filters, index.dict_size)) {
-            error = "cannot start the decompressor (out of memory?)";
-            return false;
-        }
-        lzma_stream& s = dec.strm_;
-        uint64_t packed_left = block.packed_size;
-        uint64_t unpacked = 0;
-        bool in_entry = false;
-        uint64_t entry_left = 0;
-        uint32_t crc = 0;
-        std::unique_ptr<RestoredFile> restore;
-
-        // Starts every entry whose data begins here; entries without data finish at once.
-        auto open_entries = [&]() -> bool {
-            while (!in_entry && next < count && index.entries[next].block == b) {
-                const Entry& e = index.entries[next];
-                if (sink && !sink->begin(e, error)) return false;
-                if (e.size == 0) {
-                    bool ok = e.type == EntryType::Folder || e.crc32 == 0;
-                    if (sink && !sink->end(e, ok, error)) return false;
-                    if (!ok) {
-                        error = "CRC error in " + e.path;
-                        return false;
-                    }
-                    ++next;
-                    continue;
-                }
-                in_entry = true;
-                entry_left = e.stored();
-                crc = 0;
-                restore.reset();
-                if (e.transform && !(sink && sink->restores()))
-                    restore.reset(new RestoredFile(
-                            e, [&](const uint8_t* p, size_t n) { return !sink || sink->write(p, n, error); }));
-            }
-            return true;
-        };
-        if (!open_entries()) return false;
-
-        bool done = false;
-        while (!done) {
-            if (s.avail_in == 0 && packed_left > 0) {
-                size_t want = static_cast<size_t>(std::min<uint64_t>(packed_left, inbuf.size()));
-                long r = in.read(inbuf.data(), want);
-                if (r < 0) {
-                    error = "cannot read the archive";
-                    return false;
-                }
-                if (r == 0) {
-                    error = "archive is truncated (data)";
-                    return false;
-                }
-                packed_left -= static_cast<uint64_t>(r);
-                s.next_in = inbuf.data();
-                s.avail_in = static_cast<size_t>(r);
-            }
-            s.next_out = outbuf.data();
-            s.avail_out = outbuf.size();
-            bool no_more_input = packed_left == 0;
-            lzma_ret ret = lzma_code(&s, no_more_input ? LZMA_FINISH : LZMA_RUN);
-            size_t made = outbuf.size() - s.avail_out;
-            if (ret == LZMA_STREAM_END) {
-                done = true;
-            } else if (ret != LZMA_OK) {
-                error = ret == LZMA_MEM_ERROR ? "out of memory" : "archive data is damaged";
-                if (in_entry) error += " (in " + index.entries[next].path + ")";
-                if (in_entry && sink) {
-                    std::string ignored;
-                    sink->end(index.entries[next], false, ignored);
-                }
-                return false;
-            } else if (made == 0 && s.avail_in == 0 && no_more_input) {
-                error = "archive is truncated (data)";
-                if (in_entry && sink) {
-                    std::string ignored;
-                    sink->end(index.entries[next], false, ignored);
-                }
-                return false;
-            }
-            unpacked += made;
-            if (unpacked > block.unpacked_size) {
-                error = "archive data is damaged (too long)";
-                if (in_entry && sink) {
-                    std::string ignored;
-                    sink->end(index.entries[next], false, ignored);
-                }
-                return false;
-            }
-            const uint8_t* p = outbuf.data();
-            while (made > 0) {
-                // `unpacked` never exceeds the block's size, which equals the entries' sum,
-                // so an entry is open whenever bytes are left here.
-                const Entry& e = index.entries[next];
-                size_t n = static_cast<size_t>(std::min<uint64_t>(made, entry_left));
-                bool written;
-                if (restore) {
-                    written = restore->write(p, n);
-                    if (!written && !restore->out_failed()) error = "CRC error in " + e.path;
-                } else {
-                    crc = crc32(p, n, crc);
-                    written = !sink || sink->write(p, n, error);
-                }
-                if (!written) {
-                    std::string ignored;
-                    if (sink) sink->end(e, false, ignored);
-                    return false;
-                }
-                p += n;
-                made -= n;
-                entry_left -= n;
-                if (entry_left == 0) {
-                    // a sink that restores the file checks it itself
-                    bool ok = restore ? restore->finish() : e.transform ? true : crc == e.crc32;
-                    if (sink && !sink->end(e, ok, error)) return false;
-                    if (!ok) {
-                        error = "CRC error in " + e.path;
-                        return false;
-                    }
-                    in_entry = false;
-                    ++next;
-                    if (!open_entries()) return false;
-                }
-            }
-        }
-        if (unpacked != block.unpacked_size || in_entry) {
-            error = "archive data is damaged (too short)";
-            if (in_entry && sink) {
-                std::string ignored;
-                sink->end(index.entries[next], false, ignored);
-            }
-            return false;
-        }
-        if (packed_left != 0 || s.avail_in != 0) {
-            error = "archive data is damaged (block size)";
-            return false;
-        }
-    }
-    if (next != count) {
-        error = "archive index is inconsistent";
-        return false;
-    }
-    if (in.size() < 0) {
-        uint8_t extra;
-        if (in.read(&extra, 1) != 0) {
-            error = "archive has extra bytes at its end";
-            return false;
-        }
-    }
-    return true;
+    Engine engine(in, index, head_size, sink != nullptr);
+    return engine.run(sink, error);
 }
 
 namespace {
@@ -294,14 +573,18 @@ namespace {
 class FileInput : public Input {
 public:
     long read(uint8_t* buf, size_t n) override { return file.read(buf, n); }
+    long read_at(uint64_t offset, uint8_t* buf, size_t n) override { return file.read_at(offset, buf, n); }
     long long size() const override { return file.size(); }
     sys::FileReader file;
 };
 
-// The file-system side of extraction, one call at a time.
+// The file-system side of extraction, all of it on the calling thread: one file open
+// per block at most.
 class DiskWriter {
 public:
     explicit DiskWriter(const std::string& base) : base_(base) {}
+    DiskWriter(const DiskWriter&) = delete;
+    DiskWriter& operator=(const DiskWriter&) = delete;
 
     bool begin(const Entry& e, std::string& error) {
         std::string path = sys::join(base_, e.path);
@@ -315,46 +598,27 @@ public:
             folders_.push_back(e);
             return true;
         }
-        if (!out_.create(path, error)) {
+        if (!out_[e.block].create(path, error)) {
             error = "cannot create " + e.path + ": " + error;
             return false;
         }
-        current_ = e.path;
-        restore_.reset();
-        if (e.transform)
-            restore_.reset(
-                    new RestoredFile(e, [this](const uint8_t* p, size_t n) { return out_.write(p, n, write_error_); }));
         return true;
     }
 
-    bool write(const uint8_t* data, size_t size, std::string& error) {
-        if (restore_) {
-            if (restore_->write(data, size)) return true;
-            error = restore_->out_failed() ? "cannot write " + current_ + ": " + write_error_
-                                           : "CRC error in " + current_;
-            return false;
-        }
-        if (!out_.write(data, size, error)) {
-            error = "cannot write " + current_ + ": " + error;
+    bool write(const Entry& e, const uint8_t* data, size_t size, std::string& error) {
+        if (!out_[e.block].write(data, size, error)) {
+            error = "cannot write " + e.path + ": " + error;
             return false;
         }
         return true;
     }
 
     bool end(const Entry& e, bool ok, std::string& error) {
-        if (e.type == EntryType::Folder) return true;
+        // Not open: its creation failed, and whatever stands at its name is not ours.
+        if (e.type == EntryType::Folder || !out_[e.block].is_open()) return true;
         std::string path = sys::join(base_, e.path);
-        bool restored = !restore_ || !ok || restore_->finish();
-        restore_.reset();
-        if (!restored) {
-            std::string ignored;
-            out_.close(UINT64_MAX, ignored);
-            sys::remove_file(path);
-            error = "CRC error in " + e.path;
-            return false;
-        }
         std::string close_error;
-        bool closed = out_.close(ok ? e.mtime : UINT64_MAX, close_error);
+        bool closed = out_[e.block].close(ok ? e.mtime : UINT64_MAX, close_error);
         if (!ok || !closed) {
             sys::remove_file(path); // a damaged or short file must not look installed
             if (ok) {
@@ -368,15 +632,6 @@ public:
             return false;
         }
         return true;
-    }
-
-    // Drops the file being written, after a failure.
-    void abort() {
-        restore_.reset();
-        if (!out_.is_open()) return;
-        std::string ignored;
-        out_.close(UINT64_MAX, ignored);
-        sys::remove_file(sys::join(base_, current_));
     }
 
     bool finish(std::string& error) {
@@ -405,155 +660,44 @@ private:
     }
 
     std::string base_;
-    sys::FileWriter out_;
-    std::string current_; // the file being written, as the archive names it
-    std::unique_ptr<RestoredFile> restore_;
-    std::string write_error_;
+    sys::FileWriter out_[kMaxBlocks];
     std::vector<Entry> folders_;
     std::unordered_set<std::string> made_;
 };
 
-#if UHARC_WRITER_THREAD
-// Writing on a thread of its own lets decompression and disk work overlap, as
-// `xz -dc | tar x` does with two processes. At most kMaxQueued bytes wait.
-class QueuedWriter {
-public:
-    explicit QueuedWriter(DiskWriter& disk) : disk_(disk) {}
-    ~QueuedWriter() {
-        std::string ignored;
-        drain(ignored);
-    }
-    QueuedWriter(const QueuedWriter&) = delete;
-    QueuedWriter& operator=(const QueuedWriter&) = delete;
-
-    bool begin(const Entry& e, std::string& error) { return push(kBegin, e, nullptr, 0, true, error); }
-    bool write(const uint8_t* data, size_t size, std::string& error) {
-        return push(kWrite, Entry(), data, size, true, error);
-    }
-    bool end(const Entry& e, bool ok, std::string& error) { return push(kEnd, e, nullptr, 0, ok, error); }
-
-    // Waits until everything queued is written; false with the first error.
-    bool drain(std::string& error) {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            closing_ = true;
-            changed_.notify_all();
-        }
-        if (worker_.joinable()) worker_.join();
-        if (failed_) error = error_;
-        return !failed_;
-    }
-
-private:
-    enum Kind { kBegin, kWrite, kEnd };
-    struct Op {
-        Kind kind;
-        Entry entry;
-        std::vector<uint8_t> data;
-        bool ok;
-    };
-    static constexpr size_t kMaxQueued = 2u << 20;
-
-    bool push(Kind kind, const Entry& e, const uint8_t* data, size_t size, bool ok, std::string& error) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!worker_.joinable() && !closing_) worker_ = std::thread([this] { run(); });
-        changed_.wait(lock, [&] { return failed_ || queued_ < kMaxQueued; });
-        if (failed_) {
-            error = error_;
-            return false;
-        }
-        Op op{kind, kind == kWrite ? Entry() : e, std::vector<uint8_t>(data, data + size), ok};
-        queued_ += size;
-        ops_.push_back(std::move(op));
-        changed_.notify_all();
-        return true;
-    }
-
-    void run() {
-        bool broken = false;
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [&] { return !ops_.empty() || closing_; });
-            if (ops_.empty()) return;
-            Op op = std::move(ops_.front());
-            ops_.pop_front();
-            lock.unlock();
-            std::string error;
-            bool ok = true;
-            if (!broken) {
-                if (op.kind == kBegin)
-                    ok = disk_.begin(op.entry, error);
-                else if (op.kind == kWrite)
-                    ok = disk_.write(op.data.data(), op.data.size(), error);
-                else
-                    ok = disk_.end(op.entry, op.ok, error);
-                if (!ok) disk_.abort();
-            }
-            lock.lock();
-            queued_ -= op.data.size();
-            if (!ok && !broken) {
-                broken = true;
-                failed_ = true;
-                error_ = error;
-            }
-            changed_.notify_all();
-        }
-    }
-
-    DiskWriter& disk_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Op> ops_;
-    size_t queued_ = 0;
-    bool closing_ = false;
-    bool failed_ = false;
-    std::string error_;
-    std::thread worker_;
-};
-#endif
-
+// Counts what reached the disk, so that the percentage follows the bytes written.
 class ExtractSink : public Sink {
 public:
-    ExtractSink(const std::string& base, Progress* progress) : disk_(base), writer_(disk_), progress_(progress) {}
+    ExtractSink(const std::string& base, Progress* progress) : disk_(base), progress_(progress) {}
 
     bool begin(const Entry& e, std::string& error) override {
         if (progress_) progress_->update(e.path, done_, total_);
         current_ = e.path;
-        return writer_.begin(e, error);
+        return disk_.begin(e, error);
     }
 
-    bool write(const uint8_t* data, size_t size, std::string& error) override {
+    bool write(const Entry& e, const uint8_t* data, size_t size, std::string& error) override {
+        if (!disk_.write(e, data, size, error)) return false;
         done_ += size;
         if (progress_ && done_ - shown_ >= (1u << 20)) {
             shown_ = done_;
             progress_->update(current_, done_, total_);
         }
-        return writer_.write(data, size, error);
+        return true;
     }
 
     bool end(const Entry& e, bool ok, std::string& error) override {
+        if (!disk_.end(e, ok, error)) return false;
         ++done_;
-        return writer_.end(e, ok, error);
+        return true;
     }
 
-    bool restores() const override { return true; }
-
-    bool finish(std::string& error) {
-#if UHARC_WRITER_THREAD
-        if (!writer_.drain(error)) return false;
-#endif
-        return disk_.finish(error);
-    }
+    bool finish(std::string& error) { return disk_.finish(error); }
 
     uint64_t done_ = 0, total_ = 0, shown_ = 0;
 
 private:
     DiskWriter disk_;
-#if UHARC_WRITER_THREAD
-    QueuedWriter writer_;
-#else
-    DiskWriter& writer_;
-#endif
     Progress* progress_;
     std::string current_;
 };
@@ -571,7 +715,7 @@ bool extract_from(Input& in, const std::string& target, Progress* progress, std:
     if (!sys::folder_base(target, base, error)) return false;
     ExtractSink sink(base, progress);
     bool ok = read_archive(in, &sink, error, [&](const Index& index) {
-        sink.total_ = index.total_size() + index.entries.size();
+        sink.total_ = index.written_size() + index.entries.size();
         if (!replace) {
             for (const Entry& e : index.entries)
                 if (e.type == EntryType::File && sys::exists(sys::join(base, e.path))) {

@@ -13,12 +13,15 @@ namespace uharc {
 
 constexpr uint8_t kMagic[4] = {0x55, 0x48, 0x41, 0x06};
 constexpr size_t kHeaderSize = 48;
-constexpr size_t kBlockRecordSize = 17;
+constexpr size_t kBlockRecordSize = 21;
 constexpr size_t kEntryFixedSize = 41;
+constexpr size_t kMaxBlocks = 8;
 constexpr uint32_t kMaxEntries = 1u << 20;
 constexpr uint32_t kMaxIndexSize = 64u << 20;
 constexpr size_t kMaxPathBytes = 4096;
-// Decoder memory is about the dictionary size; the extractor must stay below 64 MB.
+// Decoder memory is about the dictionary size, and every block may be decoded at the
+// same time: the blocks' dictionaries together stay below this, so that the extractor
+// stays below 64 MB.
 constexpr uint32_t kMaxDictSize = 48u << 20;
 constexpr uint32_t kMinDictSize = 1u << 16;
 
@@ -56,14 +59,16 @@ struct Entry {
 struct Block {
     uint8_t filters = 0; // kFilter* bits applied before LZMA2
     uint64_t packed_size = 0;
-    uint64_t unpacked_size = 0;
+    uint64_t unpacked_size = 0; // the sum of its entries' stored sizes
+    uint32_t dict_size = kMinDictSize;
 };
 
 struct Index {
-    uint32_t dict_size = kMinDictSize;
     std::vector<Block> blocks;
-    std::vector<Entry> entries; // block by block, in the order of the data
-    uint64_t total_size() const;
+    std::vector<Entry> entries;    // block by block, in the order of the data
+    uint64_t total_size() const;   // bytes unpacked from the blocks
+    uint64_t written_size() const; // bytes of the files as written to disk
+    uint64_t dict_total() const;
 };
 
 uint32_t crc32(const void* data, size_t size, uint32_t crc = 0);
@@ -106,6 +111,8 @@ public:
     virtual long read(uint8_t* buf, size_t n) = 0;
     // Total size in bytes when known (lets truncation show before any data), else -1.
     virtual long long size() const { return -1; }
+    // Reads up to n bytes at `offset`, for the blocks, which are decoded side by side.
+    virtual long read_at(uint64_t offset, uint8_t* buf, size_t n) = 0;
 };
 
 class MemoryInput : public Input {
@@ -113,6 +120,7 @@ public:
     MemoryInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     long read(uint8_t* buf, size_t n) override;
     long long size() const override { return static_cast<long long>(size_); }
+    long read_at(uint64_t offset, uint8_t* buf, size_t n) override;
 
 private:
     const uint8_t* data_;
@@ -120,20 +128,32 @@ private:
     size_t pos_ = 0;
 };
 
-// Receives the entries while the data is decompressed. Any false return stops the
-// run; the sink then owns the error text it put into `error`.
+// Receives the entries while the data is decompressed, always on the thread that called
+// read_archive. The blocks are decoded side by side, so the entries of different blocks
+// interleave; within a block they come in index order, one at a time. Any false return
+// stops the run; the sink then owns the error text it put into `error`.
 class Sink {
 public:
     virtual ~Sink() = default;
     virtual bool begin(const Entry& entry, std::string& error) = 0;
-    virtual bool write(const uint8_t* data, size_t size, std::string& error) = 0;
+    virtual bool write(const Entry& entry, const uint8_t* data, size_t size, std::string& error) = 0;
     // `ok` is false when the entry turned out damaged; the sink should drop it.
     virtual bool end(const Entry& entry, bool ok, std::string& error) = 0;
-    // True when the sink takes a transformed file's stored bytes as they are and
-    // restores and checks the file itself (off the decoding thread); otherwise the
-    // reader hands it the restored bytes.
-    virtual bool restores() const { return false; }
 };
+
+// One file's bytes on their way from its block to the disk: the stored bytes go in,
+// the file's bytes come out to the next stage. Runs on a decoding thread.
+class FileStage {
+public:
+    virtual ~FileStage() = default;
+    virtual bool write(const uint8_t* data, size_t size, std::string& error) = 0;
+    // After the last stored byte; false when the file's bytes are not what the entry says.
+    virtual bool finish(std::string& error) = 0;
+};
+
+// The stage that turns an entry's stored bytes back into the file's bytes and checks
+// their size and CRC-32, passing them to `out`.
+std::unique_ptr<FileStage> make_file_stage(const Entry& entry, FileStage& out);
 
 // Reads the head from `in`, checks it, then streams every entry through `sink`
 // (which may be null to only test). `on_head` sees the verified index before any

@@ -5,7 +5,9 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <tuple>
 
 namespace uharc {
@@ -50,12 +52,13 @@ public:
     Encoder(const Encoder&) = delete;
     Encoder& operator=(const Encoder&) = delete;
 
-    bool init(uint8_t filters, uint32_t dict, uint32_t preset, std::string& error) {
+    bool init(uint8_t filters, uint32_t dict, uint32_t preset, uint32_t lc, std::string& error) {
         if (lzma_lzma_preset(&opt_, preset | LZMA_PRESET_EXTREME)) {
             error = "bad compression preset";
             return false;
         }
         opt_.dict_size = dict;
+        opt_.lc = lc;
         lzma_filter chain[3];
         size_t i = 0;
         if (filters & kFilterX86) chain[i++] = {LZMA_FILTER_X86, nullptr};
@@ -68,17 +71,15 @@ public:
         return true;
     }
 
-    // Compresses `in` (or finishes with finish=true) and writes to `out`.
-    bool feed(const uint8_t* in, size_t n, bool finish, sys::FileWriter& out, uint64_t& packed, std::string& error) {
+    // Compresses `in` (or finishes with finish=true), appending to `out`.
+    bool feed(const uint8_t* in, size_t n, bool finish, std::vector<uint8_t>& out, std::string& error) {
         strm_.next_in = in;
         strm_.avail_in = n;
         for (;;) {
             strm_.next_out = buf_;
             strm_.avail_out = sizeof(buf_);
             lzma_ret r = lzma_code(&strm_, finish ? LZMA_FINISH : LZMA_RUN);
-            size_t made = sizeof(buf_) - strm_.avail_out;
-            if (made && !out.write(buf_, made, error)) return false;
-            packed += made;
+            out.insert(out.end(), buf_, buf_ + (sizeof(buf_) - strm_.avail_out));
             if (r == LZMA_STREAM_END) return true;
             if (r != LZMA_OK) {
                 error = "compression failed";
@@ -100,6 +101,7 @@ struct Source {
     std::string content; // generated content (the manifest)
     bool code = false;
     std::vector<uint8_t> stored; // the re-packed form, when the entry is transformed
+    int group = 0;
 };
 
 // Zip (and jar) or gzip: worth trying to re-pack.
@@ -131,11 +133,167 @@ bool try_repack(Source& s, std::string& error) {
     return true;
 }
 
+// What a block's data looks like to the compressor: its filters and literal context
+// bits are tried on a sample of it.
+struct Plan {
+    std::vector<size_t> files; // indexes into the sources, in archive order
+    uint64_t size = 0;
+    uint8_t filters = 0;
+    uint32_t lc = 3;
+    uint32_t dict = kMinDictSize;
+    std::vector<uint8_t> packed;
+    std::string error;
+};
+
+constexpr uint64_t kLargeFile = 4u << 20;
+constexpr size_t kSampleSize = 2u << 20;
+constexpr size_t kSamplePieces = 8;
+// The dictionaries of all blocks together, each block may decode beside the others.
+constexpr uint64_t kDictBudget = 44u << 20;
+
+// Reads `size` bytes at `offset` of the source into `out` (appending).
+bool read_piece(const Source& s, uint64_t offset, size_t size, std::vector<uint8_t>& out, std::string& error) {
+    if (s.entry.transform) {
+        out.insert(out.end(), s.stored.begin() + static_cast<long>(offset),
+                   s.stored.begin() + static_cast<long>(offset + size));
+        return true;
+    }
+    if (s.full.empty()) {
+        out.insert(out.end(), s.content.begin() + static_cast<long>(offset),
+                   s.content.begin() + static_cast<long>(offset + size));
+        return true;
+    }
+    sys::FileReader r;
+    if (!r.open(s.full, error)) return false;
+    size_t at = out.size();
+    out.resize(at + size);
+    size_t got = 0;
+    while (got < size) {
+        long n = r.read_at(offset + got, out.data() + at + got, size - got);
+        if (n <= 0) {
+            error = "cannot read " + s.entry.path;
+            return false;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A few evenly spread pieces of the block's stream, about kSampleSize together.
+bool take_sample(const std::vector<Source>& sources, const Plan& plan, std::vector<uint8_t>& sample,
+                 std::string& error) {
+    uint64_t piece = std::min<uint64_t>(plan.size, kSampleSize) / kSamplePieces;
+    if (piece == 0) return true;
+    uint64_t stride = plan.size / kSamplePieces, start = 0;
+    size_t k = 0;
+    for (size_t i : plan.files) {
+        const Source& s = sources[i];
+        uint64_t size = s.entry.stored();
+        while (k < kSamplePieces && k * stride < start + size) {
+            uint64_t from = k * stride - std::min(k * stride, start);
+            uint64_t n = std::min<uint64_t>(piece, size - from);
+            if (n && !read_piece(s, from, static_cast<size_t>(n), sample, error)) return false;
+            ++k;
+        }
+        start += size;
+    }
+    return true;
+}
+
+size_t packed_size_of(const std::vector<uint8_t>& sample, uint8_t filters, uint32_t lc, uint32_t preset) {
+    Encoder enc;
+    std::vector<uint8_t> out;
+    std::string error;
+    if (!enc.init(filters, static_cast<uint32_t>(std::max<size_t>(kMinDictSize, sample.size())), preset, lc, error) ||
+        !enc.feed(sample.data(), sample.size(), true, out, error))
+        return SIZE_MAX;
+    return out.size();
+}
+
+void choose_coding(const std::vector<Source>& sources, Plan& plan, uint32_t preset) {
+    std::vector<uint8_t> sample;
+    if (!take_sample(sources, plan, sample, plan.error) || sample.empty()) return;
+    size_t plain = packed_size_of(sample, 0, 3, preset);
+    size_t bcj = packed_size_of(sample, kFilterX86, 3, preset);
+    if (bcj < plain) plan.filters = kFilterX86;
+    size_t lc4 = packed_size_of(sample, plan.filters, 4, preset);
+    if (lc4 < std::min(plain, bcj)) plan.lc = 4;
+}
+
+// Compresses the block's files in archive order, noting each one's CRC-32.
+void compress_block(std::vector<Source>& sources, std::vector<Entry>& entries, Plan& plan, uint32_t preset) {
+    Encoder enc;
+    std::string& error = plan.error;
+    if (!enc.init(plan.filters, plan.dict, preset, plan.lc, error)) return;
+    std::vector<uint8_t> buf(kChunk);
+    for (size_t i : plan.files) {
+        Source& s = sources[i];
+        Entry& e = entries[i];
+        uint32_t crc = 0;
+        if (e.transform) {
+            if (!enc.feed(s.stored.data(), s.stored.size(), false, plan.packed, error)) return;
+            std::vector<uint8_t>().swap(s.stored);
+            continue;
+        }
+        if (!s.full.empty()) {
+            if (e.size == 0) continue;
+            sys::FileReader r;
+            if (!r.open(s.full, error)) return;
+            uint64_t total = 0;
+            for (;;) {
+                long n = r.read(buf.data(), buf.size());
+                if (n < 0) {
+                    error = "cannot read " + e.path;
+                    return;
+                }
+                if (n == 0) break;
+                total += static_cast<uint64_t>(n);
+                if (total > e.size) break;
+                crc = crc32(buf.data(), static_cast<size_t>(n), crc);
+                if (!enc.feed(buf.data(), static_cast<size_t>(n), false, plan.packed, error)) return;
+            }
+            if (total != e.size) {
+                error = "file changed while it was read: " + e.path;
+                return;
+            }
+        } else {
+            const uint8_t* p = reinterpret_cast<const uint8_t*>(s.content.data());
+            crc = crc32(p, s.content.size());
+            if (!enc.feed(p, s.content.size(), false, plan.packed, error)) return;
+        }
+        e.crc32 = crc;
+    }
+    enc.feed(nullptr, 0, true, plan.packed, error);
+}
+
 bool fail_remove(sys::FileWriter& out, const std::string& archive) {
     std::string ignored;
     if (out.is_open()) out.close(UINT64_MAX, ignored);
     sys::remove_file(archive);
     return false;
+}
+
+// The largest cap with sum(min(size, cap)) within the budget: small blocks keep a
+// dictionary as large as themselves, large ones share the rest evenly.
+void size_dictionaries(std::vector<Plan>& plans) {
+    auto need = [](const Plan& p) {
+        return std::max<uint64_t>(kMinDictSize, std::min<uint64_t>(kMaxDictSize, (p.size + 0xFFFF) & ~0xFFFFull));
+    };
+    uint64_t lo = kMinDictSize, hi = kMaxDictSize;
+    auto total = [&](uint64_t cap) {
+        uint64_t t = 0;
+        for (const Plan& p : plans) t += std::max<uint64_t>(kMinDictSize, std::min(need(p), cap));
+        return t;
+    };
+    while (lo < hi) {
+        uint64_t mid = (lo + hi + 1) / 2;
+        if (total(mid) <= kDictBudget)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    for (Plan& p : plans)
+        p.dict = static_cast<uint32_t>(std::max<uint64_t>(kMinDictSize, std::min<uint64_t>(need(p), lo & ~0xFFFull)));
 }
 
 } // namespace
@@ -190,34 +348,100 @@ bool create_archive(const std::string& folder, const std::string& archive, const
         sources.push_back(std::move(m));
     }
 
-    // Folders first, then machine code, then the rest; similar files side by side.
-    auto rank = [](const Source& s) { return s.entry.type == EntryType::Folder ? 0 : (s.code ? 1 : 2); };
+    // Blocks by content, each decoded on a thread of its own: large executables
+    // together, large files of the same kind (two or more sharing an extension)
+    // together, and all the rest; similar files side by side within each.
+    std::vector<std::string> large_kinds;
+    {
+        std::vector<std::string> seen;
+        for (const Source& s : sources)
+            if (s.entry.type == EntryType::File && !s.code && s.entry.size >= kLargeFile) {
+                std::string ext = lower_extension(s.entry.path);
+                if (std::find(seen.begin(), seen.end(), ext) != seen.end()) {
+                    if (std::find(large_kinds.begin(), large_kinds.end(), ext) == large_kinds.end())
+                        large_kinds.push_back(ext);
+                } else {
+                    seen.push_back(ext);
+                }
+            }
+        std::sort(large_kinds.begin(), large_kinds.end());
+        large_kinds.resize(std::min(large_kinds.size(), kMaxBlocks - 2));
+    }
+    // group 0: the rest, 1: large executables, 2...: large files of one kind
+    for (Source& s : sources) {
+        if (s.entry.type != EntryType::File || s.entry.size < kLargeFile) continue;
+        if (s.code) {
+            s.group = 1;
+            continue;
+        }
+        auto it = std::find(large_kinds.begin(), large_kinds.end(), lower_extension(s.entry.path));
+        if (it != large_kinds.end()) s.group = 2 + static_cast<int>(it - large_kinds.begin());
+    }
+    std::vector<uint64_t> group_size(2 + large_kinds.size(), 0);
+    for (const Source& s : sources) group_size[s.group] += s.entry.stored();
+    // Largest block first, so that the last one to start is a short one.
+    std::vector<int> order;
+    for (int g = 0; g < static_cast<int>(group_size.size()); ++g)
+        if (group_size[g] > 0 || g == 0) order.push_back(g);
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return group_size[x] > group_size[y]; });
+    std::vector<int> block_of(group_size.size(), 0);
+    for (size_t i = 0; i < order.size(); ++i) block_of[order[i]] = static_cast<int>(i);
+    auto rank = [&](const Source& s) { return s.entry.type == EntryType::Folder ? -1 : block_of[s.group]; };
     std::sort(sources.begin(), sources.end(), [&](const Source& a, const Source& b) {
         return std::make_tuple(rank(a), lower_extension(a.entry.path), a.entry.path) <
                std::make_tuple(rank(b), lower_extension(b.entry.path), b.entry.path);
     });
 
     Index index;
-    bool any_code = false, any_plain = false;
-    for (const Source& s : sources) {
-        if (s.entry.type == EntryType::File && s.code) any_code = true;
-        if (s.entry.type == EntryType::File && !s.code) any_plain = true;
-    }
-    if (any_code) index.blocks.push_back({kFilterX86, 0, 0});
-    if (any_plain || !any_code) index.blocks.push_back({0, 0, 0});
-    for (Source& s : sources) {
-        s.entry.block = (s.entry.type == EntryType::File && !s.code && any_code) ? 1 : 0;
-        index.blocks[s.entry.block].unpacked_size += s.entry.stored();
+    std::vector<Plan> plans(order.size());
+    for (size_t i = 0; i < sources.size(); ++i) {
+        Source& s = sources[i];
+        s.entry.block = static_cast<uint8_t>(s.entry.type == EntryType::Folder ? 0 : block_of[s.group]);
+        Plan& plan = plans[s.entry.block];
+        plan.size += s.entry.stored();
+        if (s.entry.type == EntryType::File) plan.files.push_back(i);
         index.entries.push_back(s.entry);
     }
-    uint64_t largest = 0;
-    for (const Block& b : index.blocks) largest = std::max(largest, b.unpacked_size);
-    index.dict_size = static_cast<uint32_t>(
-            std::max<uint64_t>(kMinDictSize, std::min<uint64_t>(kMaxDictSize, (largest + 0xFFFF) & ~0xFFFFull)));
+    size_dictionaries(plans);
+    for (const Plan& plan : plans) index.blocks.push_back({0, 0, plan.size, plan.dict});
     std::string why = check_index(index);
     if (!why.empty()) {
         error = "cannot store the folder: " + why;
         return false;
+    }
+
+    // The blocks are compressed side by side too.
+    {
+        std::vector<std::unique_ptr<sys::Thread>> threads;
+        sys::Lock lock;
+        size_t next = 0;
+        auto work = [&] {
+            for (;;) {
+                size_t b;
+                {
+                    sys::Held held(lock);
+                    if (next == plans.size()) return;
+                    b = next++;
+                }
+                choose_coding(sources, plans[b], options.preset);
+                if (plans[b].error.empty()) compress_block(sources, index.entries, plans[b], options.preset);
+            }
+        };
+        size_t count = std::min<size_t>(std::max(1u, sys::processor_count()), plans.size());
+        for (size_t i = 1; i < count; ++i) {
+            threads.emplace_back(new sys::Thread);
+            if (!threads.back()->start(work)) threads.pop_back();
+        }
+        work();
+        for (auto& t : threads) t->join();
+    }
+    for (size_t b = 0; b < plans.size(); ++b) {
+        if (!plans[b].error.empty()) {
+            error = plans[b].error;
+            return false;
+        }
+        index.blocks[b].filters = plans[b].filters;
+        index.blocks[b].packed_size = plans[b].packed.size();
     }
 
     sys::FileWriter out;
@@ -227,58 +451,11 @@ bool create_archive(const std::string& folder, const std::string& archive, const
     }
     std::vector<uint8_t> head = encode_head(index);
     if (!out.write(head.data(), head.size(), error)) return fail_remove(out, archive);
-
-    std::vector<uint8_t> buf(kChunk);
-    size_t next = 0;
-    for (size_t b = 0; b < index.blocks.size(); ++b) {
-        Encoder enc;
-        if (!enc.init(index.blocks[b].filters, index.dict_size, options.preset, error))
-            return fail_remove(out, archive);
-        uint64_t packed = 0;
-        for (; next < sources.size() && sources[next].entry.block == b; ++next) {
-            Source& s = sources[next];
-            Entry& e = index.entries[next];
-            if (e.type == EntryType::Folder) continue;
-            uint32_t crc = 0;
-            if (e.transform) {
-                if (!enc.feed(s.stored.data(), s.stored.size(), false, out, packed, error))
-                    return fail_remove(out, archive);
-                std::vector<uint8_t>().swap(s.stored);
-                continue;
-            } else if (!s.full.empty()) {
-                if (e.size == 0) continue;
-                sys::FileReader r;
-                if (!r.open(s.full, error)) return fail_remove(out, archive);
-                uint64_t total = 0;
-                for (;;) {
-                    long n = r.read(buf.data(), buf.size());
-                    if (n < 0) {
-                        error = "cannot read " + e.path;
-                        return fail_remove(out, archive);
-                    }
-                    if (n == 0) break;
-                    total += static_cast<uint64_t>(n);
-                    if (total > e.size) break;
-                    crc = crc32(buf.data(), static_cast<size_t>(n), crc);
-                    if (!enc.feed(buf.data(), static_cast<size_t>(n), false, out, packed, error))
-                        return fail_remove(out, archive);
-                }
-                if (total != e.size) {
-                    error = "file changed while it was read: " + e.path;
-                    return fail_remove(out, archive);
-                }
-            } else {
-                const uint8_t* p = reinterpret_cast<const uint8_t*>(s.content.data());
-                crc = crc32(p, s.content.size());
-                if (!enc.feed(p, s.content.size(), false, out, packed, error)) return fail_remove(out, archive);
-            }
-            e.crc32 = crc;
-        }
-        if (!enc.feed(nullptr, 0, true, out, packed, error)) return fail_remove(out, archive);
-        index.blocks[b].packed_size = packed;
+    for (Plan& plan : plans) {
+        if (!out.write(plan.packed.data(), plan.packed.size(), error)) return fail_remove(out, archive);
+        std::vector<uint8_t>().swap(plan.packed);
     }
-    head = encode_head(index);
-    if (!out.write_at(0, head.data(), head.size(), error) || !out.close(UINT64_MAX, error)) {
+    if (!out.close(UINT64_MAX, error)) {
         error = "cannot write " + archive + ": " + error;
         return fail_remove(out, archive);
     }

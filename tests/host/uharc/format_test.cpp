@@ -105,6 +105,7 @@ Entry file(const std::string& path, uint64_t size, uint8_t block = 0) {
     Entry e;
     e.path = path;
     e.size = size;
+    e.stored_size = size;
     e.block = block;
     return e;
 }
@@ -127,8 +128,23 @@ TEST(UharcIndex, Rules) {
     sizes.blocks[0].unpacked_size = 4;
     EXPECT_NE("", check_index(sizes));
     Index dict = index_of({file("a", 5)});
-    dict.dict_size = kMaxDictSize + 1;
+    dict.blocks[0].dict_size = kMaxDictSize + 1;
     EXPECT_NE("", check_index(dict));
+    dict.blocks[0].dict_size = kMinDictSize - 1;
+    EXPECT_NE("", check_index(dict));
+    // every block may be decoding at once: their dictionaries count together
+    Index two = index_of({file("a", 1, 0), file("b", 1, 1)});
+    two.blocks = {{0, 1, 1, kMaxDictSize / 2}, {0, 1, 1, kMaxDictSize / 2}};
+    EXPECT_EQ("", check_index(two));
+    two.blocks[1].dict_size += 1;
+    EXPECT_NE("", check_index(two));
+    Index transform = index_of({file("a", 5)});
+    transform.entries[0].transform = 2; // not known to this reader
+    EXPECT_NE("", check_index(transform));
+    Index stored = index_of({file("a", 5)});
+    stored.entries[0].stored_size = 4; // without a transform the block holds the file as it is
+    stored.blocks[0].unpacked_size = 4;
+    EXPECT_NE("", check_index(stored));
     Index order = index_of({file("a", 1, 1), file("b", 1, 0)});
     order.blocks = {{0, 1, 1}, {0, 1, 1}};
     EXPECT_NE("", check_index(order));
@@ -144,7 +160,7 @@ TEST(UharcHead, RoundTrip) {
     ix.entries[1].mtime = 132000000000000000ull;
     ix.entries[1].crc32 = 0xDEADBEEF;
     ix.blocks[0].packed_size = 42;
-    ix.dict_size = 1u << 20;
+    ix.blocks[0].dict_size = 1u << 20;
     std::vector<uint8_t> head = encode_head(ix);
     ASSERT_GE(head.size(), kHeaderSize);
     EXPECT_EQ(0, std::memcmp(head.data(), "UHA\x06", 4));
@@ -160,7 +176,8 @@ TEST(UharcHead, RoundTrip) {
     EXPECT_EQ(132000000000000000ull, back.entries[1].mtime);
     EXPECT_EQ(0xDEADBEEFu, back.entries[1].crc32);
     EXPECT_EQ(42u, back.blocks[0].packed_size);
-    EXPECT_EQ(1u << 20, back.dict_size);
+    EXPECT_EQ(1u << 20, back.blocks[0].dict_size);
+    EXPECT_EQ(7u, back.entries[1].stored_size);
 }
 
 TEST(UharcHead, EveryFlippedByteIsFound) {

@@ -243,7 +243,7 @@ TEST(UharcRepack, DamagedRepackedFileInAnArchiveIsRefused) {
     EXPECT_EQ(zcrc(jar), jar_entry->crc32);
 
     lzma_options_lzma opt{};
-    opt.dict_size = index.dict_size;
+    opt.dict_size = index.blocks[0].dict_size;
     lzma_filter chain[] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
     std::vector<uint8_t> plain(index.blocks[0].unpacked_size);
     size_t in_pos = 0, out_pos = 0;
@@ -258,7 +258,7 @@ TEST(UharcRepack, DamagedRepackedFileInAnArchiveIsRefused) {
         std::vector<uint8_t> damaged = plain;
         damaged[flip + 1] ^= 0x01;
         lzma_lzma_preset(&opt, 6);
-        opt.dict_size = index.dict_size;
+        opt.dict_size = index.blocks[0].dict_size;
         std::vector<uint8_t> packed(damaged.size() + damaged.size() / 2 + 4096);
         size_t packed_size = 0;
         ASSERT_EQ(LZMA_OK, lzma_raw_buffer_encode(chain, nullptr, damaged.data(), damaged.size(), packed.data(),

@@ -14,7 +14,7 @@ for name in names:
     # type, block, path length, attributes, mode, time, size, CRC, transform, stored size
     entries += struct.pack('<BBHIIQQIBQ', 0 if folder else 1, 0, len(path), 0, 0,
                            132000000000000000, 0, 0, 0, 0) + path
-index = struct.pack('<BQQ', 0, 1, 0) + entries
+index = struct.pack('<BQQI', 0, 1, 0, 1 << 16) + entries
 head = b'UHA\x06' + struct.pack('<HBBIIIIQQI', 48, 1, 0, 1 << 16, len(names), len(index),
                                  zlib.crc32(index), 0, 1, 0)
 head += struct.pack('<I', zlib.crc32(head))
