@@ -24,6 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT = os.path.join(HERE, "default.product")
 REF = re.compile(r"\$\{([a-z_]+\.[a-z_0-9]+)\}")
 PLACEHOLDER = re.compile(r"@([a-z_]+\.[a-z_0-9]+|dir)(\|commas)?@")
+DIRECTIVE = re.compile(r"%.?", re.S)
 
 
 def load(path):
@@ -134,6 +135,14 @@ def main(argv):
     missing, extra = sorted(schema - set(values)), sorted(set(values) - schema)
     if missing or extra:
         raise SystemExit("%s: missing %s; unknown %s" % (definition, missing or "nothing", extra or "nothing"))
+    # The code fills a few texts in printf-style: such a text keeps the default's %s
+    # places and no other directive, which would read arguments that are not there.
+    defaults = resolve(load(DEFAULT), DEFAULT)
+    for key in sorted(values):
+        wanted = DIRECTIVE.findall(defaults[key])
+        if wanted and DIRECTIVE.findall(values[key]) != wanted:
+            raise SystemExit("%s: %s must hold %s in that order and no other %%: %r"
+                             % (definition, key, " ".join(wanted), values[key]))
     # Pictures and the icon are named relative to the definition.
     for key in [k for k in values if k.startswith("art.")]:
         path = os.path.join(os.path.dirname(definition), values[key])

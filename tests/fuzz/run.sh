@@ -24,6 +24,9 @@ if [ ! -f "$seeds/.done" ]; then
   printf '\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\x3e\x00' > "$t/two/lib.so"
   seq 1 400 >> "$t/two/lib.so"
   printf 'MZ' > "$t/two/x.dat"
+  # made by zlib, so the archiver stores it re-packed
+  python3 -c 'import gzip, sys; sys.stdout.buffer.write(gzip.compress(b"re-packed " * 300, 6, mtime=0))' \
+    > "$t/two/notes.gz"
   printf '说明' > "$t/three/中文/文件.txt"
   for tree in one two three; do
     "$uharc" a "$seeds/$tree.uha" "$t/$tree" >/dev/null
