@@ -17,6 +17,8 @@ cd "$repo"
 if [ "$(id -u)" = 0 ]; then bash tools/setup-machine.sh >/dev/null; fi
 work=$(mktemp -d /tmp/bench-report.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+load() { cut -d' ' -f1 /proc/loadavg; }
+started=$(date -u '+%Y-%m-%d %H:%M') load_start=$(load)
 uptime >&2
 for preset in win64 win32; do
   [ -f "build/$preset/build.ninja" ] || cmake --preset "$preset" >/dev/null
@@ -34,3 +36,6 @@ for c in "openjdk|/usr/lib/jvm/java-17-openjdk-amd64|./lib/modules ./jmods" \
 done
 uptime >&2
 python3 bench/report.py bench/results openjdk python
+# Figures from a busy machine mean little: the report says how busy it was.
+printf '\nRun from %s UTC on %s processors; load average %s at the start, %s at the end.\n' \
+  "$started" "$(nproc)" "$load_start" "$(load)" >>bench/results/report.md
