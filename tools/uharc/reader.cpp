@@ -181,36 +181,9 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     bool run(Sink* sink, std::string& error) {
-        size_t count = std::min<size_t>(decoding_threads(), lanes_.size());
-        if (decoding_threads() == 1) {
-            // Nothing would run beside this thread: decode here, with nothing to hand over.
-            inline_ = true;
-            sink_ = sink;
-            bool ok = true;
-            for (Lane& l : lanes_) {
-                l.started = true;
-                if (!(ok = decode(l, error))) break;
-            }
-            ok = ok && at_end(error);
-            if (!ok && sink) {
-                std::string ignored;
-                for (Lane& l : lanes_)
-                    if (l.open) sink->end(index_.entries[l.current], false, ignored);
-            }
-            return ok;
-        }
-        for (size_t i = 0; i < count; ++i) {
-            threads_.emplace_back(new sys::Thread);
-            if (!threads_.back()->start([this] { work(); })) {
-                threads_.pop_back();
-                break;
-            }
-        }
-        if (threads_.empty()) {
-            error = "cannot start the decompressor (out of threads)";
-            return false;
-        }
-        bool ok = serve(sink, error);
+        const size_t threads = decoding_threads();
+        bool ok =
+                threads == 1 ? decode_here(sink, error) : decode_beside(std::min(threads, lanes_.size()), sink, error);
         if (!ok && sink) {
             std::string ignored;
             for (Lane& l : lanes_)
@@ -264,6 +237,32 @@ private:
             }
         }
         return true;
+    }
+
+    // Nothing would run beside this thread: decode here, with nothing to hand over.
+    bool decode_here(Sink* sink, std::string& error) {
+        inline_ = true;
+        sink_ = sink;
+        for (Lane& l : lanes_) {
+            l.started = true;
+            if (!decode(l, error)) return false;
+        }
+        return at_end(error);
+    }
+
+    bool decode_beside(size_t count, Sink* sink, std::string& error) {
+        for (size_t i = 0; i < count; ++i) {
+            threads_.emplace_back(new sys::Thread);
+            if (!threads_.back()->start([this] { work(); })) {
+                threads_.pop_back();
+                break;
+            }
+        }
+        if (threads_.empty()) {
+            error = "cannot start the decompressor (out of threads)";
+            return false;
+        }
+        return serve(sink, error);
     }
 
     // The calling thread: reads the archive, hands chunks to the lanes and their
