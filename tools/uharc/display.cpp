@@ -48,6 +48,31 @@ std::string to_codepage(const std::string& utf8, UINT cp) {
     return out;
 }
 
+// Whether a standard handle is a console is asked once: under Wine every asking is a
+// call to the server, and the C runtime asks again for every piece it writes.
+bool is_console(DWORD which) {
+    static int known[2] = {-1, -1};
+    int& k = known[which == STD_ERROR_HANDLE];
+    if (k < 0) {
+        DWORD mode;
+        k = GetConsoleMode(GetStdHandle(which), &mode) ? 1 : 0;
+    }
+    return k == 1;
+}
+
+// A line in one write, so that a reader on a pipe gets it whole.
+void write_line(DWORD which, const std::string& text) {
+    HANDLE h = GetStdHandle(which);
+    DWORD n;
+    if (is_console(which)) {
+        std::string s = to_codepage(text + "\n", GetConsoleOutputCP());
+        WriteConsoleA(h, s.data(), static_cast<DWORD>(s.size()), &n, nullptr);
+    } else {
+        std::string s = text + "\r\n";
+        WriteFile(h, s.data(), static_cast<DWORD>(s.size()), &n, nullptr);
+    }
+}
+
 // At most `limit` bytes of `utf8` in code page `cp`, cut between characters.
 std::string clip_to_bytes(const std::string& utf8, UINT cp, size_t limit) {
     std::string out;
@@ -140,8 +165,7 @@ public:
         SetConsoleCursorPosition(out_, COORD{static_cast<SHORT>(cells), row_});
         FillConsoleOutputCharacterA(out_, ' ', static_cast<DWORD>(width_) - cells,
                                     COORD{static_cast<SHORT>(cells), row_}, &n);
-        DWORD mode;
-        if (!GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)) print_error("uharc: " + message);
+        if (!is_console(STD_ERROR_HANDLE)) print_error("uharc: " + message);
     }
 
 private:
@@ -189,33 +213,21 @@ std::unique_ptr<Display> make_display() {
 
 void print_line(const std::string& text) {
 #ifdef _WIN32
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode;
-    if (GetConsoleMode(out, &mode)) {
-        std::string s = to_codepage(text + "\n", GetConsoleOutputCP());
-        DWORD n;
-        WriteConsoleA(out, s.data(), static_cast<DWORD>(s.size()), &n, nullptr);
-        return;
-    }
-#endif
+    write_line(STD_OUTPUT_HANDLE, text);
+#else
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
+#endif
 }
 
 void print_error(const std::string& text) {
-    std::fflush(stdout);
 #ifdef _WIN32
-    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode;
-    if (GetConsoleMode(err, &mode)) {
-        std::string s = to_codepage(text + "\n", GetConsoleOutputCP());
-        DWORD n;
-        WriteConsoleA(err, s.data(), static_cast<DWORD>(s.size()), &n, nullptr);
-        return;
-    }
-#endif
+    write_line(STD_ERROR_HANDLE, text);
+#else
+    std::fflush(stdout);
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);
+#endif
 }
 
 } // namespace uharc

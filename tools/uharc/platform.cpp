@@ -131,11 +131,20 @@ std::wstring without_backslash(std::wstring p) {
     return p;
 }
 
+// The attributes alone: GetFileInformationByHandle also asks for the volume's serial,
+// which under Wine is a round trip to the mount manager for every file.
+bool attributes_of(HANDLE h, DWORD& attributes) {
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof(basic))) return false;
+    attributes = basic.FileAttributes;
+    return true;
+}
+
 // What `h` opened lies at `path` itself, reached through no link, junction or mount point
 // (Wine shows a POSIX symbolic link only in the final path of what it opened).
 bool reached_directly(HANDLE h, const std::wstring& path) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    DWORD attributes;
+    if (!attributes_of(h, attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
     std::wstring got = without_backslash(AfxFinalPath(h)), want = without_backslash(path);
     return !got.empty() && CompareStringOrdinal(got.data(), static_cast<int>(got.size()), want.data(),
                                                 static_cast<int>(want.size()), TRUE) == CSTR_EQUAL;
@@ -326,12 +335,12 @@ bool FileWriter::create(const std::string& path, std::string& error, bool anywhe
         // for a link since then shows in the new file's final path below.
         CHandle old(open_itself(w, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE));
         if (old) {
-            BY_HANDLE_FILE_INFORMATION info;
+            DWORD attributes;
             if (!reached_directly(old.Get(), w)) {
                 error = kLinkInTheWay;
                 return false;
             }
-            if (GetFileInformationByHandle(old.Get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (attributes_of(old.Get(), attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 error = "a folder is in the way";
                 return false;
             }
@@ -410,8 +419,8 @@ bool make_folder(const std::string& path, std::string& error) {
         return false;
     }
     CHandle h(open_itself(w, FILE_READ_ATTRIBUTES));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!h || !GetFileInformationByHandle(h.Get(), &info)) {
+    DWORD attributes;
+    if (!h || !attributes_of(h.Get(), attributes)) {
         error = last_error_text();
         return false;
     }
@@ -419,7 +428,7 @@ bool make_folder(const std::string& path, std::string& error) {
         error = kLinkInTheWay;
         return false;
     }
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         error = "a file is in the way";
         return false;
     }
