@@ -31,7 +31,7 @@ if [ -n "${BENCH_WORK:-}" ]; then
   mkdir -p "$work"
 else
   work=$(mktemp -d /tmp/bench.XXXXXX)
-  trap 'rm -rf "$work"' EXIT
+  own_work=1
 fi
 
 # quiet CMD...: runs a build step, showing its output only when it fails.
@@ -66,7 +66,11 @@ uharc=$(sed -n 's/^UHARC_NATIVE:INTERNAL=//p' "$build/CMakeCache.txt")
 [ -x "$uharc" ] || { echo "bench: no native uharc at $uharc" >&2; exit 1; }
 [ -f "$work/c.uha" ] || "$uharc" a "$work/c.uha" "$corpus" >/dev/null
 
-# The Wine prefix of this worktree, started when it is not running.
+# The Wine prefix of this worktree, started when it is not running. Its server is then
+# kept running (wineserver -p) until wine_stop, and its services are started once: each
+# measured run, NSIS's and ours alike, is the program's own work, not the start of the
+# server and its services (about a second here, which a server that exits after every
+# program would add to every run).
 wine_start() {
   source "$repo/tests/wine/env.sh"
   if [ ! -f "$WINEPREFIX/.setup-ready" ] || [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
@@ -74,7 +78,13 @@ wine_start() {
     flock -o "$SETUP_WINE_ROOT.lock" "$repo/tests/wine/prefix.sh" start >/dev/null
     source "$repo/tests/wine/env.sh"
   fi
+  "$WINESERVER" -w
+  "$WINESERVER" -p
+  wine_running=1
+  "$WINE" cmd /c exit 0 >/dev/null 2>&1 || true
 }
+wine_stop() { "$WINESERVER" -k 2>/dev/null || true; }
+trap '[ -z "${wine_running:-}" ] || wine_stop; [ -z "${own_work:-}" ] || rm -rf "$work"' EXIT
 
 # nsis_installer TARGET: a silent NSIS /SOLID lzma installer of the corpus for TARGET
 # (x86-unicode: the usual one, whose size counts; amd64-unicode: the one the 64-bit test

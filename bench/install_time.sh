@@ -30,7 +30,6 @@ sampler=$!
 BENCH_SETUP=$(winpath "$work/setup.exe") BENCH_RUNS=$runs \
   "$WINE" "$tester" --gtest_filter=BenchTest.BenchNextToNextEnabled >"$work/bench.log" 2>&1 ||
   { kill $sampler; cat "$work/bench.log" >&2; exit 1; }
-"$WINESERVER" -w
 kill -TERM $sampler && wait $sampler || true
 install=$(sed -n 's/^bench best_install_seconds //p' "$work/bench.log" | tr -d '\r')
 [ -n "$install" ] || { cat "$work/bench.log" >&2; exit 1; }
@@ -44,8 +43,7 @@ nsis=""
 for i in $(seq "$runs"); do
   rm -rf "$work/x"
   /usr/bin/time -f '%e' -o "$work/time.txt" "$WINE" "$nsis64" /S "/D=$(winpath "$work/x")"
-  "$WINESERVER" -w
-  t=$(cat "$work/time.txt")
+    t=$(cat "$work/time.txt")
   if [ -z "$nsis" ] || awk "BEGIN{exit !($t < $nsis)}"; then nsis=$t; fi
 done
 check "$work/x" NSIS

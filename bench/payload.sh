@@ -7,7 +7,8 @@
 #   bench/payload.sh            corpus: OpenJDK 17 without lib/modules and jmods/
 #   CORPUS=/some/dir RUNS=5 bench/payload.sh
 #
-# Extraction times are the best of RUNS runs. The Wine rows include Wine's process start-up.
+# Extraction times are the best of RUNS runs. The Wine rows include the program's start
+# (a Wine process), not the Wine server's: it is kept running (common.sh, wine_start).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 out_md=$results/payload-$corpus_name.md
@@ -52,12 +53,10 @@ wine_start
 nsis32=$(nsis_installer x86-unicode)
 nsis64=$(nsis_installer amd64-unicode)
 measure "$work/x" "$WINE" "$nsis64" /S "/D=$(winpath "$work/x")"
-"$WINESERVER" -w
 check "$work/x" "NSIS"
 add "NSIS /SOLID lzma (Wine)" "$(stat -c %s "$nsis32")" "$best_s" "$rss_kb"
 
 measure "$work/x" "$WINE" "$build/bin/UHARC.EXE" x -y "$(winpath "$work/c.uha")"
-"$WINESERVER" -w
 check "$work/x" UHARC.EXE
 add "UHARC.EXE x64 (Wine)" "$(stat -c %s "$work/c.uha")" "$best_s" "$rss_kb"
 rm -rf "$work/x"

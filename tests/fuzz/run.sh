@@ -27,6 +27,10 @@ if [ ! -f "$seeds/.done" ]; then
   # made by zlib, so the archiver stores it re-packed
   python3 -c 'import gzip, sys; sys.stdout.buffer.write(gzip.compress(b"re-packed " * 300, 6, mtime=0))' \
     > "$t/two/notes.gz"
+  # made by GNU gzip, which zlib cannot reproduce: re-packed with gzip's own deflate
+  python3 -c 'import random, sys; r = random.Random(5)
+sys.stdout.buffer.write(b"".join(r.randbytes(64) if i % 8 == 0 else b"text %d " % r.randrange(99) * 9 for i in range(400)))' \
+    | gzip -n -9 > "$t/two/report.tar.gz"
   printf '说明' > "$t/three/中文/文件.txt"
   for tree in one two three; do
     "$uharc" a "$seeds/$tree.uha" "$t/$tree" >/dev/null

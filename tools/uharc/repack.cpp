@@ -1,5 +1,7 @@
 #include "repack.h"
 
+#include "gzipdeflate.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,8 +10,8 @@ namespace uharc {
 namespace {
 
 constexpr uint8_t kRepackMagic[4] = {'U', 'R', 'P', 1};
-constexpr uint8_t kTagRaw = 0, kTagDeflate = 1, kTagEnd = 0xFF;
-constexpr size_t kRawFields = 4, kDeflateFields = 20;
+constexpr uint8_t kTagRaw = 0, kTagDeflate = 1, kTagGzip = 2, kTagEnd = 0xFF;
+constexpr size_t kRawFields = 4, kDeflateFields = 20, kGzipFields = 17;
 // Both sides hand zlib the same pieces, so its output cannot depend on how the
 // decompressor happens to cut the stored bytes.
 constexpr size_t kPiece = 1u << 16;
@@ -27,14 +29,18 @@ void put64(std::vector<uint8_t>& b, uint64_t v) {
     for (int i = 0; i < 8; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+// zlib's parameters, or (gzip set) GNU gzip's level alone.
 struct Params {
     uint8_t level, mem_level, window_bits, strategy;
+    bool gzip = false;
     bool operator==(const Params& o) const {
-        return level == o.level && mem_level == o.mem_level && window_bits == o.window_bits && strategy == o.strategy;
+        return level == o.level && mem_level == o.mem_level && window_bits == o.window_bits && strategy == o.strategy &&
+               gzip == o.gzip;
     }
 };
 
 bool valid(const Params& p) {
+    if (p.gzip) return GzipDeflater::ValidLevel(p.level);
     return p.level >= 1 && p.level <= 9 && p.mem_level >= 1 && p.mem_level <= 9 && p.window_bits >= 9 &&
            p.window_bits <= 15 && p.strategy <= Z_RLE;
 }
@@ -65,14 +71,18 @@ bool deflate_piece(z_stream& zs, const uint8_t* in, size_t n, bool finish, uint8
 // Whether deflating `plain` with `p` gives exactly `packed`; stops at the first difference.
 bool reproduces(const Params& p, const uint8_t* plain, size_t plain_n, const uint8_t* packed, size_t packed_n,
                 uint8_t* out) {
-    z_stream zs;
-    if (!start_deflate(zs, p)) return false;
     size_t pos = 0;
     auto compare = [&](const uint8_t* q, size_t k) {
         if (k > packed_n - pos || std::memcmp(q, packed + pos, k) != 0) return false;
         pos += k;
         return true;
     };
+    if (p.gzip) {
+        GzipDeflater gz(p.level, plain_n, compare);
+        return gz.Write(plain, plain_n) && gz.Finish() && pos == packed_n;
+    }
+    z_stream zs;
+    if (!start_deflate(zs, p)) return false;
     bool ok = true;
     for (size_t off = 0; ok;) {
         size_t k = std::min(kPiece, plain_n - off);
@@ -186,11 +196,12 @@ bool Repack(const uint8_t* data, size_t n, std::vector<uint8_t>& stored) {
     if (streams.empty()) streams = gzip_streams(data, n);
     if (streams.empty()) return false;
 
-    // zlib's defaults first (what jar, java.util.zip and most zip tools use), then
-    // gzip -9; once a file's stream matched, its parameters are tried first.
-    static const Params kTries[] = {{6, 8, 15, 0}, {9, 8, 15, 0}, {1, 8, 15, 0}, {5, 8, 15, 0},
-                                    {4, 8, 15, 0}, {7, 8, 15, 0}, {8, 8, 15, 0}, {2, 8, 15, 0},
-                                    {3, 8, 15, 0}, {6, 9, 15, 0}, {9, 9, 15, 0}};
+    // zlib's defaults first (what jar, java.util.zip and most zip tools use), then its
+    // other levels, then GNU gzip's -9 and -6 (which zlib matches only on streams too
+    // short for a second block); once a file's stream matched, its parameters come first.
+    static const Params kTries[] = {{6, 8, 15, 0}, {9, 8, 15, 0},      {1, 8, 15, 0},     {5, 8, 15, 0}, {4, 8, 15, 0},
+                                    {7, 8, 15, 0}, {8, 8, 15, 0},      {2, 8, 15, 0},     {3, 8, 15, 0}, {6, 9, 15, 0},
+                                    {9, 9, 15, 0}, {9, 0, 0, 0, true}, {6, 0, 0, 0, true}};
     const size_t kTriesWhileLooking = sizeof(kTries) / sizeof(kTries[0]);
     const size_t kTriesAfterHit = 3; // the hint and two more
     const size_t kMissesBeforeGivingUp = 8;
@@ -223,8 +234,13 @@ bool Repack(const uint8_t* data, size_t n, std::vector<uint8_t>& stored) {
         ++hits;
         misses_in_row = 0;
         put_raw(out, data + cursor, s.start - cursor);
-        out.push_back(kTagDeflate);
-        out.insert(out.end(), {hint.level, hint.mem_level, hint.window_bits, hint.strategy});
+        if (hint.gzip) {
+            out.push_back(kTagGzip);
+            out.push_back(hint.level);
+        } else {
+            out.push_back(kTagDeflate);
+            out.insert(out.end(), {hint.level, hint.mem_level, hint.window_bits, hint.strategy});
+        }
         put64(out, plain.size());
         put64(out, s.size);
         out.insert(out.end(), plain.begin(), plain.end());
@@ -256,6 +272,7 @@ Rebuilder::~Rebuilder() {
 bool Rebuilder::Fail() {
     if (zs_live_) deflateEnd(&zs_);
     zs_live_ = false;
+    gz_.reset();
     state_ = State::Failed;
     return false;
 }
@@ -279,10 +296,10 @@ bool Rebuilder::StartSegment() {
             state_ = State::End;
             return true;
         }
-        if (tag != kTagRaw && tag != kTagDeflate) return false;
+        if (tag != kTagRaw && tag != kTagDeflate && tag != kTagGzip) return false;
         tag_ = tag;
         state_ = State::Fields;
-        need_ = tag == kTagRaw ? kRawFields : kDeflateFields;
+        need_ = tag == kTagRaw ? kRawFields : tag == kTagDeflate ? kDeflateFields : kGzipFields;
         return true;
     }
     // the fields of a segment
@@ -292,12 +309,19 @@ bool Rebuilder::StartSegment() {
         need_ = 1;
         return true;
     }
-    Params p{fields_[0], fields_[1], fields_[2], fields_[3]};
-    left_ = get64(fields_ + 4);
-    deflated_ = get64(fields_ + 12);
+    const bool gzip = tag_ == kTagGzip;
+    Params p{fields_[0], fields_[1], fields_[2], fields_[3], gzip};
+    if (gzip) p.mem_level = p.window_bits = p.strategy = 0;
+    left_ = get64(fields_ + (gzip ? 1 : 4));
+    deflated_ = get64(fields_ + (gzip ? 9 : 12));
     produced_ = 0;
-    if (!valid(p) || deflated_ > limit_ - made_ || !start_deflate(zs_, p)) return false;
-    zs_live_ = true;
+    if (!valid(p) || deflated_ > limit_ - made_) return false;
+    if (gzip) {
+        gz_.reset(new GzipDeflater(p.level, left_, [this](const uint8_t* q, size_t k) { return Produced(q, k); }));
+    } else {
+        if (!start_deflate(zs_, p)) return false;
+        zs_live_ = true;
+    }
     if (in_.empty()) {
         in_.resize(kPiece);
         outbuf_.resize(kOutPiece);
@@ -308,17 +332,27 @@ bool Rebuilder::StartSegment() {
     return left_ != 0 || Deflate(true);
 }
 
+bool Rebuilder::Produced(const uint8_t* p, size_t k) {
+    if (k > deflated_ - produced_) return false;
+    produced_ += k;
+    return Emit(p, k);
+}
+
 bool Rebuilder::Deflate(bool finish) {
-    auto emit = [this](const uint8_t* p, size_t k) {
-        if (k > deflated_ - produced_) return false;
-        produced_ += k;
-        return Emit(p, k);
-    };
-    if (!deflate_piece(zs_, in_.data(), in_used_, finish, outbuf_.data(), emit)) return false;
+    if (gz_) {
+        if (!gz_->Write(in_.data(), in_used_) || (finish && !gz_->Finish())) return false;
+    } else if (!deflate_piece(zs_, in_.data(), in_used_, finish, outbuf_.data(),
+                              [this](const uint8_t* p, size_t k) { return Produced(p, k); })) {
+        return false;
+    }
     in_used_ = 0;
     if (!finish) return true;
-    deflateEnd(&zs_);
-    zs_live_ = false;
+    if (gz_) {
+        gz_.reset();
+    } else {
+        deflateEnd(&zs_);
+        zs_live_ = false;
+    }
     state_ = State::Tag;
     return produced_ == deflated_;
 }

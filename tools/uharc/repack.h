@@ -1,18 +1,21 @@
 // Bit-exact re-packing of deflate containers (zip/jar entries, gzip members).
-// A file whose deflate streams zlib reproduces byte for byte is stored with those
-// streams inflated (LZMA compresses that far better) plus the zlib parameters; the
-// extractor deflates them again. The stored form is described in
+// A file whose deflate streams zlib, or our copy of GNU gzip's deflate, reproduces
+// byte for byte is stored with those streams inflated (LZMA compresses that far
+// better) plus the parameters; the extractor deflates them again. The stored form is described in
 // docs/archive-format.md ("Re-packed files").
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <zlib.h>
 
 namespace uharc {
+
+class GzipDeflater;
 
 // Creation: `stored` receives the stored form when at least one stream could be
 // reproduced and the stored form, run through Rebuilder, gives back `data` exactly.
@@ -40,6 +43,7 @@ private:
     bool Emit(const uint8_t* p, size_t n);
     bool StartSegment();
     bool Deflate(bool finish);
+    bool Produced(const uint8_t* p, size_t n);
 
     uint64_t limit_;
     Output out_;
@@ -53,6 +57,7 @@ private:
     uint64_t produced_ = 0; // what it has come to so far
     z_stream zs_{};
     bool zs_live_ = false;
+    std::unique_ptr<GzipDeflater> gz_; // instead of zlib, for a gzip-made segment
     std::vector<uint8_t> in_, outbuf_;
     size_t in_used_ = 0;
 };

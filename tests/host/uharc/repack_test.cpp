@@ -1,5 +1,7 @@
 // Re-packing of deflate containers: zip and gzip round trips, streams zlib cannot
-// reproduce, damaged stored forms, and a damaged re-packed file inside an archive.
+// reproduce, GNU gzip's own deflate, damaged stored forms, and a damaged re-packed
+// file inside an archive.
+#include "gzipdeflate.h"
 #include "repack.h"
 #include "support.h"
 #include "uharc.h"
@@ -8,6 +10,7 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
 
 using namespace uharc;
@@ -96,6 +99,22 @@ std::string gzip_of(const std::string& plain, int level, const std::string& extr
     return g;
 }
 
+// What GNU gzip itself makes of `plain` (gzip -n -LEVEL).
+std::string gnu_gzip(const std::string& plain, int level) {
+    ScratchDir dir;
+    write_file(dir / "in", plain);
+    std::string cmd = "gzip -n -" + std::to_string(level) + " -c '" + (dir / "in") + "'";
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[65536];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
+        EXPECT_EQ(0, pclose(p)) << cmd;
+    }
+    EXPECT_GT(out.size(), 18u) << cmd;
+    return out;
+}
+
 const uint8_t* bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
 // Runs the stored form through the rebuilder in pieces of `piece` bytes; "" when it
@@ -146,6 +165,81 @@ TEST(UharcRepack, ReproducibleStreamsAreStoredInflatedAndComeBackExact) {
         EXPECT_EQ(c.file, rebuild(stored, c.file.size())) << c.what;
         EXPECT_EQ(c.file, rebuild(stored, c.file.size(), 1)) << c.what;
         EXPECT_EQ(c.file, rebuild(stored, c.file.size(), stored.size())) << c.what;
+    }
+}
+
+// The raw deflate stream of a file from gnu_gzip (no name, so a 10-byte header).
+std::string gzip_stream(const std::string& gz) { return gz.substr(10, gz.size() - 18); }
+
+std::string gzip_deflated(const std::string& plain, int level, size_t piece) {
+    std::string out;
+    GzipDeflater gz(level, plain.size(), [&](const uint8_t* p, size_t n) {
+        out.append(reinterpret_cast<const char*>(p), n);
+        return true;
+    });
+    bool ok = true;
+    for (size_t off = 0; ok && off < plain.size(); off += piece)
+        ok = gz.Write(bytes(plain) + off, std::min(piece, plain.size() - off));
+    return ok && gz.Finish() ? out : std::string("refused");
+}
+
+const std::string kLong = generated_bytes(600000, 11);
+
+// GNU gzip ends blocks where zlib does not (up to 32 Ki symbols, or early when matches
+// turn scarce); its own output is the expected value, at every lazy level, at the
+// window's edges and the end of input, whatever pieces the input comes in.
+TEST(UharcRepack, GnuGzipDeflateIsReproducedByteForByte) {
+    const std::string noise = generated_bytes(70000, 12).substr(0, 16384);
+    std::string scrambled;
+    for (size_t i = 0; i < 70000; ++i) scrambled.push_back(static_cast<char>((i * 2654435761u) >> 13));
+    const struct {
+        const char* what;
+        std::string plain;
+    } inputs[] = {
+            {"empty", ""},
+            {"one byte", "x"},
+            {"one lookahead", kLong.substr(0, 262)},
+            {"one window", kLong.substr(0, 65536)},
+            {"a window and a lookahead and one", kLong.substr(0, 65536 + 263)},
+            {"zeros", std::string(300000, '\0')},
+            {"text", kLong},
+            {"incompressible, stored blocks", scrambled},
+            {"mixed", noise + kLong.substr(0, 200000) + std::string(70000, 'a') + scrambled},
+    };
+    for (const auto& in : inputs)
+        for (int level = 4; level <= 9; ++level) {
+            std::string want = gzip_stream(gnu_gzip(in.plain, level));
+            for (size_t piece : {size_t(65536), size_t(7), size_t(100003)})
+                EXPECT_EQ(want, gzip_deflated(in.plain, level, piece))
+                        << in.what << ", level " << level << ", pieces of " << piece;
+        }
+    EXPECT_EQ("refused", gzip_deflated(kSmall, 3, 4096));
+}
+
+TEST(UharcRepack, GnuGzipFilesAreRepacked) {
+    for (int level : {9, 6}) {
+        std::string file = gnu_gzip(kLong, level), stored;
+        ASSERT_TRUE(repack(file, stored)) << level;
+        EXPECT_NE(std::string::npos, stored.find(kLong.substr(300000, 4096))) << level;
+        EXPECT_EQ(file, rebuild(stored, file.size())) << level;
+        EXPECT_EQ(file, rebuild(stored, file.size(), 1)) << level;
+        EXPECT_EQ(file, rebuild(stored, file.size(), stored.size())) << level;
+    }
+    // a damaged gzip segment: its level, or the size its stream must come to
+    std::string file = gnu_gzip(kLong, 9), good;
+    ASSERT_TRUE(repack(file, good));
+    size_t level_at = good.find(std::string("\x02\x09", 2)) + 1;
+    ASSERT_LT(level_at, 64u);
+    size_t size_at = level_at + 9;
+    for (uint8_t level : {3, 10, 6}) {
+        std::string bad = good;
+        bad[level_at] = static_cast<char>(level);
+        EXPECT_EQ("", rebuild(bad, file.size())) << int(level);
+    }
+    for (int delta : {1, -1}) {
+        std::string bad = good;
+        bad[size_at] = static_cast<char>(bad[size_at] + delta);
+        EXPECT_EQ("", rebuild(bad, file.size())) << delta;
     }
 }
 
