@@ -62,8 +62,7 @@ uint64_t Index::dict_total() const {
 std::string check_index(const Index& index) {
     if (index.blocks.empty() || index.blocks.size() > kMaxBlocks) return "bad block count";
     for (const Block& b : index.blocks)
-        if (b.dict_size < kMinDictSize) return "unsupported dictionary size";
-    if (index.dict_total() > kMaxDictSize) return "unsupported dictionary size";
+        if (b.dict_size < kMinDictSize || b.dict_size > kMaxDictSize) return "unsupported dictionary size";
     if (index.entries.size() > kMaxEntries) return "too many entries";
     std::vector<uint64_t> sums(index.blocks.size(), 0);
     std::unordered_set<std::string> seen, folders;

@@ -318,25 +318,32 @@ private:
         return at_end(error);
     }
 
-    // A decoding thread: takes the next block nobody has started, until none is left.
+    // A decoding thread: takes the next block nobody has started, in the index's order,
+    // until none is left. A block waits until its dictionary fits beside those of the
+    // blocks being decoded; one alone always fits.
     void work() {
         for (;;) {
             Lane* lane = nullptr;
             {
                 sys::Held held(lock_);
-                if (stop_) return;
-                for (Lane& l : lanes_)
-                    if (!l.started) {
-                        l.started = true;
-                        lane = &l;
+                for (;;) {
+                    if (stop_) return;
+                    if (next_lane_ == lanes_.size()) return;
+                    uint32_t dict = index_.blocks[next_lane_].dict_size;
+                    if (decoding_dicts_ == 0 || decoding_dicts_ + dict <= kMaxDictSize) {
+                        lane = &lanes_[next_lane_++];
+                        lane->started = true;
+                        decoding_dicts_ += dict;
                         break;
                     }
+                    lock_.wait();
+                }
                 lock_.wake_all();
             }
-            if (!lane) return;
             std::string error;
             bool ok = decode(*lane, error);
             sys::Held held(lock_);
+            decoding_dicts_ -= index_.blocks[lane->block].dict_size;
             lane->finished = true;
             lane->failed = !ok;
             lane->error = error;
@@ -507,6 +514,8 @@ private:
     sys::Lock lock_;
     bool stop_ = false;
     std::vector<Lane> lanes_;
+    size_t next_lane_ = 0;        // the first block not started
+    uint64_t decoding_dicts_ = 0; // the dictionaries of the blocks being decoded
     uint64_t end_offset_ = 0;
     std::vector<std::unique_ptr<sys::Thread>> threads_;
 };

@@ -19,9 +19,9 @@ constexpr size_t kMaxBlocks = 8;
 constexpr uint32_t kMaxEntries = 1u << 20;
 constexpr uint32_t kMaxIndexSize = 64u << 20;
 constexpr size_t kMaxPathBytes = 4096;
-// Decoder memory is about the dictionary size, and every block may be decoded at the
-// same time: the blocks' dictionaries together stay below this, so that the extractor
-// stays below 64 MB.
+// Decoder memory is about the dictionary size. A block's dictionary is at most this,
+// and the extractor decodes blocks side by side only while their dictionaries together
+// stay within it, so that it stays below 64 MB.
 constexpr uint32_t kMaxDictSize = 48u << 20;
 constexpr uint32_t kMinDictSize = 1u << 16;
 

@@ -148,8 +148,11 @@ struct Plan {
 constexpr uint64_t kLargeFile = 4u << 20;
 constexpr size_t kSampleSize = 2u << 20;
 constexpr size_t kSamplePieces = 8;
-// The dictionaries of all blocks together, each block may decode beside the others.
+// The dictionaries of any two blocks together, so that two decode side by side within
+// the extractor's limit (kMaxDictSize) with room to spare.
 constexpr uint64_t kDictBudget = 44u << 20;
+// Re-deflating a file costs a few times what decoding its bytes does.
+constexpr uint64_t kRepackCost = 4;
 
 // Reads `size` bytes at `offset` of the source into `out` (appending).
 bool read_piece(const Source& s, uint64_t offset, size_t size, std::vector<uint8_t>& out, std::string& error) {
@@ -273,17 +276,25 @@ bool fail_remove(sys::FileWriter& out, const std::string& archive) {
     return false;
 }
 
-// The largest cap with sum(min(size, cap)) within the budget: small blocks keep a
-// dictionary as large as themselves, large ones share the rest evenly.
+// The largest cap with the two largest min(size, cap) within the budget: a small block
+// keeps a dictionary as large as itself, and any two blocks decode side by side.
 void size_dictionaries(std::vector<Plan>& plans) {
     auto need = [](const Plan& p) {
         return std::max<uint64_t>(kMinDictSize, std::min<uint64_t>(kMaxDictSize, (p.size + 0xFFFF) & ~0xFFFFull));
     };
     uint64_t lo = kMinDictSize, hi = kMaxDictSize;
     auto total = [&](uint64_t cap) {
-        uint64_t t = 0;
-        for (const Plan& p : plans) t += std::max<uint64_t>(kMinDictSize, std::min(need(p), cap));
-        return t;
+        uint64_t first = 0, second = 0;
+        for (const Plan& p : plans) {
+            uint64_t d = std::max<uint64_t>(kMinDictSize, std::min(need(p), cap));
+            if (d > first) {
+                second = first;
+                first = d;
+            } else if (d > second) {
+                second = d;
+            }
+        }
+        return first + second;
     };
     while (lo < hi) {
         uint64_t mid = (lo + hi + 1) / 2;
@@ -349,15 +360,16 @@ bool create_archive(const std::string& folder, const std::string& archive, const
     }
 
     // Blocks by content, each decoded on a thread of its own: large executables
-    // together, large files of the same kind (two or more sharing an extension)
-    // together, and all the rest; similar files side by side within each.
+    // together, large files of the same kind (two or more sharing an extension, or one
+    // re-packed, whose re-deflating is worth a thread) together, and all the rest;
+    // similar files side by side within each.
     std::vector<std::string> large_kinds;
     {
         std::vector<std::string> seen;
         for (const Source& s : sources)
-            if (s.entry.type == EntryType::File && !s.code && s.entry.size >= kLargeFile) {
+            if (s.entry.type == EntryType::File && !s.code && s.entry.stored() >= kLargeFile) {
                 std::string ext = lower_extension(s.entry.path);
-                if (std::find(seen.begin(), seen.end(), ext) != seen.end()) {
+                if (s.entry.transform || std::find(seen.begin(), seen.end(), ext) != seen.end()) {
                     if (std::find(large_kinds.begin(), large_kinds.end(), ext) == large_kinds.end())
                         large_kinds.push_back(ext);
                 } else {
@@ -369,7 +381,7 @@ bool create_archive(const std::string& folder, const std::string& archive, const
     }
     // group 0: the rest, 1: large executables, 2...: large files of one kind
     for (Source& s : sources) {
-        if (s.entry.type != EntryType::File || s.entry.size < kLargeFile) continue;
+        if (s.entry.type != EntryType::File || s.entry.stored() < kLargeFile) continue;
         if (s.code) {
             s.group = 1;
             continue;
@@ -377,13 +389,16 @@ bool create_archive(const std::string& folder, const std::string& archive, const
         auto it = std::find(large_kinds.begin(), large_kinds.end(), lower_extension(s.entry.path));
         if (it != large_kinds.end()) s.group = 2 + static_cast<int>(it - large_kinds.begin());
     }
-    std::vector<uint64_t> group_size(2 + large_kinds.size(), 0);
-    for (const Source& s : sources) group_size[s.group] += s.entry.stored();
-    // Largest block first, so that the last one to start is a short one.
+    std::vector<uint64_t> group_size(2 + large_kinds.size(), 0), group_cost(group_size.size(), 0);
+    for (const Source& s : sources) {
+        group_size[s.group] += s.entry.stored();
+        group_cost[s.group] += s.entry.stored() * (s.entry.transform ? kRepackCost : 1);
+    }
+    // The costliest block first, so that the last one to start is a short one.
     std::vector<int> order;
     for (int g = 0; g < static_cast<int>(group_size.size()); ++g)
         if (group_size[g] > 0 || g == 0) order.push_back(g);
-    std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return group_size[x] > group_size[y]; });
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return group_cost[x] > group_cost[y]; });
     std::vector<int> block_of(group_size.size(), 0);
     for (size_t i = 0; i < order.size(); ++i) block_of[order[i]] = static_cast<int>(i);
     auto rank = [&](const Source& s) { return s.entry.type == EntryType::Folder ? -1 : block_of[s.group]; };

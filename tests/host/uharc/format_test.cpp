@@ -132,9 +132,10 @@ TEST(UharcIndex, Rules) {
     EXPECT_NE("", check_index(dict));
     dict.blocks[0].dict_size = kMinDictSize - 1;
     EXPECT_NE("", check_index(dict));
-    // every block may be decoding at once: their dictionaries count together
+    // the extractor decodes side by side only blocks whose dictionaries fit together:
+    // the limit is on each block's own
     Index two = index_of({file("a", 1, 0), file("b", 1, 1)});
-    two.blocks = {{0, 1, 1, kMaxDictSize / 2}, {0, 1, 1, kMaxDictSize / 2}};
+    two.blocks = {{0, 1, 1, kMaxDictSize}, {0, 1, 1, kMaxDictSize}};
     EXPECT_EQ("", check_index(two));
     two.blocks[1].dict_size += 1;
     EXPECT_NE("", check_index(two));

@@ -81,4 +81,21 @@ for link in "a.txt:victim/a.txt" "sub:victim" "sub/deep:victim" "empty:victim" "
 done
 
 [ $fail -eq 0 ] && echo PASSED
+
+# three blocks whose dictionaries (20 MiB each) exceed the decoder's 48 MiB together:
+# on three threads the third waits until one of the first two is done
+mkdir -p "$work/dicts/src" "$work/dicts/out"
+for kind in bin dat raw; do
+  for i in 1 2; do head -c 10485760 /dev/zero > "$work/dicts/src/$i.$kind"; done
+done
+"$native" a "$work/dicts/d.uha" "$work/dicts/src" > /dev/null || { echo "native uharc a failed (dictionaries)"; exit 1; }
+(cd "$work/dicts/out" && UHARC_THREADS=3 "$run" "$winexe" x -y ../d.uha > "$work/dicts.log" 2>&1) ||
+  { echo "FAILED: extraction of the three large blocks"; cat "$work/dicts.log"; fail=1; }
+order=$(grep -o '[12]\.[a-z]*' "$work/dicts.log" | tr '\n' ' ')
+case "$order" in
+  *2.bin*1.raw*|*2.dat*1.raw*) ;;
+  *) echo "FAILED: the third block began beside the first two; files began in the order: $order"; fail=1 ;;
+esac
+cmp -s "$work/dicts/src/2.raw" "$work/dicts/out/2.raw" || { echo "FAILED: 2.raw differs"; fail=1; }
+rm -rf "$work/dicts"
 exit $fail
