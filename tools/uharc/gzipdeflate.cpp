@@ -131,8 +131,8 @@ struct TreeDesc {
 
 struct GzipDeflater::State {
     State(int level, uint64_t total, Output out)
-        : level(level), cfg(kConfig[level]), total(total), out(std::move(out)), window(kWindowSize + kReadSlack),
-          prev(kWSize), head(kHashSize), lit(kLitBufSize), dist(kLitBufSize), ltree(kHeapSize), dtree(2 * kDCodes + 1),
+        : cfg(kConfig[level]), total(total), out(std::move(out)), window(kWindowSize + kReadSlack), prev(kWSize),
+          head(kHashSize), lit(kLitBufSize), dist(kLitBufSize), ltree(kHeapSize), dtree(2 * kDCodes + 1),
           bltree(2 * kBlCodes + 1), l_desc{&ltree,  &tables().static_ltree, kExtraLBits, kLiterals + 1, kLCodes,
                                            kMaxBits},
           d_desc{&dtree, &tables().static_dtree, kExtraDBits, 0, kDCodes, kMaxBits}, bl_desc{&bltree,      nullptr,
@@ -141,7 +141,6 @@ struct GzipDeflater::State {
         init_block();
     }
 
-    const int level;
     const Config cfg;
     const uint64_t total;
     Output out;
@@ -157,6 +156,7 @@ struct GzipDeflater::State {
     unsigned ins_h = 0, strstart = 0, lookahead = 0, match_start = 0, prev_length = 0, prev_match = 0;
     unsigned match_length = kMinMatch - 1;
     bool match_available = false, eofile = false;
+    bool need_first_hash = false;
     long block_start = 0;
 
     // the current block's symbols: a literal (dist 0) or a length - 3 and distance - 1 + 1
@@ -634,8 +634,6 @@ struct GzipDeflater::State {
         done = true;
         return flush_block(true) && flush_out();
     }
-
-    bool need_first_hash = false;
 };
 
 GzipDeflater::GzipDeflater(int level, uint64_t total, Output out)

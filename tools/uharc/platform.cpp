@@ -141,10 +141,12 @@ bool attributes_of(HANDLE h, DWORD& attributes) {
 }
 
 // What `h` opened lies at `path` itself, reached through no link, junction or mount point
-// (Wine shows a POSIX symbolic link only in the final path of what it opened).
-bool reached_directly(HANDLE h, const std::wstring& path) {
+// (Wine shows a POSIX symbolic link only in the final path of what it opened). The
+// attributes read on the way go to `read`.
+bool reached_directly(HANDLE h, const std::wstring& path, DWORD* read = nullptr) {
     DWORD attributes;
     if (!attributes_of(h, attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    if (read) *read = attributes;
     std::wstring got = without_backslash(AfxFinalPath(h)), want = without_backslash(path);
     return !got.empty() && CompareStringOrdinal(got.data(), static_cast<int>(got.size()), want.data(),
                                                 static_cast<int>(want.size()), TRUE) == CSTR_EQUAL;
@@ -335,12 +337,12 @@ bool FileWriter::create(const std::string& path, std::string& error, bool anywhe
         // for a link since then shows in the new file's final path below.
         CHandle old(open_itself(w, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE));
         if (old) {
-            DWORD attributes;
-            if (!reached_directly(old.Get(), w)) {
+            DWORD attributes = 0;
+            if (!reached_directly(old.Get(), w, &attributes)) {
                 error = kLinkInTheWay;
                 return false;
             }
-            if (attributes_of(old.Get(), attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
                 error = "a folder is in the way";
                 return false;
             }

@@ -353,19 +353,32 @@ private:
     }
 
     // Hands decoded bytes of one entry to the calling thread, waiting while too many wait.
+    // Small pieces (a re-packed zip's headers and streams) go together, up to a chunk:
+    // each handing over wakes a thread, and each is one write to the file.
     class Handover : public FileStage {
     public:
         Handover(Engine& engine, Lane& lane, size_t entry) : engine_(engine), lane_(lane), entry_(entry) {}
         bool write(const uint8_t* data, size_t size, std::string& error) override {
             if (!engine_.keep_data_) return true;
-            return engine_.emit(lane_, Op{Op::kData, entry_, std::vector<uint8_t>(data, data + size), true}, error);
+            if (pending_.size() + size > kOutChunk && !flush(error)) return false;
+            if (pending_.empty()) pending_.reserve(std::max(size, kOutChunk));
+            pending_.insert(pending_.end(), data, data + size);
+            return true;
         }
         bool finish(std::string&) override { return true; }
+        // What is still held goes to the calling thread.
+        bool flush(std::string& error) {
+            if (pending_.empty()) return true;
+            std::vector<uint8_t> data;
+            data.swap(pending_);
+            return engine_.emit(lane_, Op{Op::kData, entry_, std::move(data), true}, error);
+        }
 
     private:
         Engine& engine_;
         Lane& lane_;
         size_t entry_;
+        std::vector<uint8_t> pending_;
     };
 
     bool emit(Lane& lane, Op&& op, std::string& error) {
@@ -420,6 +433,7 @@ private:
         auto end_entry = [&]() -> bool {
             std::string why = "CRC error in " + index_.entries[next].path;
             bool ok = !stage || stage->finish(why);
+            if (ok && handover && !handover->flush(error)) return false;
             stage.reset();
             handover.reset();
             in_entry = false;

@@ -310,8 +310,7 @@ bool Rebuilder::StartSegment() {
         return true;
     }
     const bool gzip = tag_ == kTagGzip;
-    Params p{fields_[0], fields_[1], fields_[2], fields_[3], gzip};
-    if (gzip) p.mem_level = p.window_bits = p.strategy = 0;
+    const Params p = gzip ? Params{fields_[0], 0, 0, 0, true} : Params{fields_[0], fields_[1], fields_[2], fields_[3]};
     left_ = get64(fields_ + (gzip ? 1 : 4));
     deflated_ = get64(fields_ + (gzip ? 9 : 12));
     produced_ = 0;
