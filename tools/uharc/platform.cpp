@@ -332,7 +332,15 @@ bool FileWriter::create(const std::string& path, std::string& error, bool anywhe
                 return false;
             }
         }
-    } else {
+    }
+    auto create_new = [&] {
+        return CreateFileW(w.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    };
+    // Created first, looked at only when something holds the name: under Wine every
+    // look for a name that is not there reads the whole folder.
+    CHandle h(create_new());
+    if (!h && !anywhere && GetLastError() == ERROR_FILE_EXISTS) {
         // The folders on the way were checked as they were made (make_folder); one swapped
         // for a link since then shows in the new file's final path below.
         CHandle old(open_itself(w, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE));
@@ -351,13 +359,13 @@ bool FileWriter::create(const std::string& path, std::string& error, bool anywhe
                 error = last_error_text();
                 return false;
             }
+            old.Close(); // the name is free once the handle is gone
         } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
             error = last_error_text();
             return false;
         }
+        h.Attach(create_new());
     }
-    CHandle h(CreateFileW(w.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h) {
         // The name was free a moment ago, or held a link that points nowhere.
         error = GetLastError() == ERROR_FILE_EXISTS ? std::string(kLinkInTheWay) : last_error_text();

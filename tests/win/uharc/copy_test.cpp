@@ -30,8 +30,8 @@ bool same(const std::vector<unsigned char>& got, const std::vector<unsigned char
     size_t i = 0;
     while (got[i] == want[i]) ++i;
     if (++failures <= 20)
-        std::printf("FAILED: %s of %zu bytes, destination %+ld from the source at %zu: byte %zu is %u, not %u\n",
-                    what, n, shift, at, i, got[i], want[i]);
+        std::printf("FAILED: %s of %zu bytes, destination %+ld from the source at %zu: byte %zu is %u, not %u\n", what,
+                    n, shift, at, i, got[i], want[i]);
     return false;
 }
 
