@@ -360,14 +360,12 @@ private:
         Handover(Engine& engine, Lane& lane, size_t entry) : engine_(engine), lane_(lane), entry_(entry) {}
         bool write(const uint8_t* data, size_t size, std::string& error) override {
             if (!engine_.keep_data_) return true;
-            if (pending_.size() + size > kOutChunk && !flush(error)) return false;
-            if (pending_.empty()) pending_.reserve(std::max(size, kOutChunk));
+            if (pending_.size() + size > kOutChunk && !finish(error)) return false;
             pending_.insert(pending_.end(), data, data + size);
             return true;
         }
-        bool finish(std::string&) override { return true; }
         // What is still held goes to the calling thread.
-        bool flush(std::string& error) {
+        bool finish(std::string& error) override {
             if (pending_.empty()) return true;
             std::vector<uint8_t> data;
             data.swap(pending_);
@@ -433,7 +431,7 @@ private:
         auto end_entry = [&]() -> bool {
             std::string why = "CRC error in " + index_.entries[next].path;
             bool ok = !stage || stage->finish(why);
-            if (ok && handover && !handover->flush(error)) return false;
+            if (ok && handover && !handover->finish(error)) return false;
             stage.reset();
             handover.reset();
             in_entry = false;

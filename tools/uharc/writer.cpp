@@ -283,7 +283,7 @@ void size_dictionaries(std::vector<Plan>& plans) {
         return std::max<uint64_t>(kMinDictSize, std::min<uint64_t>(kMaxDictSize, (p.size + 0xFFFF) & ~0xFFFFull));
     };
     uint64_t lo = kMinDictSize, hi = kMaxDictSize;
-    auto total = [&](uint64_t cap) {
+    auto pair = [&](uint64_t cap) {
         uint64_t first = 0, second = 0;
         for (const Plan& p : plans) {
             uint64_t d = std::max<uint64_t>(kMinDictSize, std::min(need(p), cap));
@@ -298,7 +298,7 @@ void size_dictionaries(std::vector<Plan>& plans) {
     };
     while (lo < hi) {
         uint64_t mid = (lo + hi + 1) / 2;
-        if (total(mid) <= kDictBudget)
+        if (pair(mid) <= kDictBudget)
             lo = mid;
         else
             hi = mid - 1;
@@ -389,17 +389,14 @@ bool create_archive(const std::string& folder, const std::string& archive, const
         auto it = std::find(large_kinds.begin(), large_kinds.end(), lower_extension(s.entry.path));
         if (it != large_kinds.end()) s.group = 2 + static_cast<int>(it - large_kinds.begin());
     }
-    std::vector<uint64_t> group_size(2 + large_kinds.size(), 0), group_cost(group_size.size(), 0);
-    for (const Source& s : sources) {
-        group_size[s.group] += s.entry.stored();
-        group_cost[s.group] += s.entry.stored() * (s.entry.transform ? kRepackCost : 1);
-    }
+    std::vector<uint64_t> group_cost(2 + large_kinds.size(), 0);
+    for (const Source& s : sources) group_cost[s.group] += s.entry.stored() * (s.entry.transform ? kRepackCost : 1);
     // The costliest block first, so that the last one to start is a short one.
     std::vector<int> order;
-    for (int g = 0; g < static_cast<int>(group_size.size()); ++g)
-        if (group_size[g] > 0 || g == 0) order.push_back(g);
+    for (int g = 0; g < static_cast<int>(group_cost.size()); ++g)
+        if (group_cost[g] > 0 || g == 0) order.push_back(g);
     std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return group_cost[x] > group_cost[y]; });
-    std::vector<int> block_of(group_size.size(), 0);
+    std::vector<int> block_of(group_cost.size(), 0);
     for (size_t i = 0; i < order.size(); ++i) block_of[order[i]] = static_cast<int>(i);
     auto rank = [&](const Source& s) { return s.entry.type == EntryType::Folder ? -1 : block_of[s.group]; };
     std::sort(sources.begin(), sources.end(), [&](const Source& a, const Source& b) {
