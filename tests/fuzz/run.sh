@@ -4,18 +4,16 @@
 # Environment: UHARC_FUZZ (the target), UHARC (the archiver), UHARC_FUZZ_DIR (work folder);
 # defaults are those of the host build.
 set -euo pipefail
-seconds=${1:-60}
 repo=$(cd "$(dirname "$0")/../.." && pwd)
+source "$repo/tests/fuzz/common.sh"
 dir=${UHARC_FUZZ_DIR:-$repo/build/host/tests/fuzz}
 fuzz=${UHARC_FUZZ:-$dir/fuzz_reader}
 uharc=${UHARC:-$repo/build/host/bin/uharc}
-seeds=$dir/seeds
-corpus=$dir/corpus
-mkdir -p "$corpus" "$dir/crashes"
 
-if [ ! -f "$seeds/.done" ]; then
-  rm -rf "$seeds" "$dir/trees"
-  mkdir -p "$seeds" "$dir/trees"
+make_seeds() {
+  local seeds=$1
+  rm -rf "$dir/trees"
+  mkdir -p "$dir/trees"
   t=$dir/trees
   mkdir -p "$t/one/sub/deeper" "$t/one/empty" "$t/two" "$t/three/中文"
   printf 'hello\r\n' > "$t/one/sub/deeper/a.txt"
@@ -39,9 +37,6 @@ sys.stdout.buffer.write(b"".join(r.randbytes(64) if i % 8 == 0 else b"text %d " 
     { printf '\x01'; cat "$seeds/$tree.uha"; } > "$seeds/$tree-fix"
     rm "$seeds/$tree.uha"
   done
-  touch "$seeds/.done"
-fi
+}
 
-cd "$dir"
-exec "$fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
-  -artifact_prefix="$dir/crashes/" -print_final_stats=1 "$corpus" "$seeds"
+fuzz_run "${1:-60}"

@@ -4,17 +4,13 @@
 # Environment: GUNZIP_FUZZ (the target), GUNZIP_FUZZ_DIR (work folder); defaults are
 # those of the host build.
 set -euo pipefail
-seconds=${1:-60}
 repo=$(cd "$(dirname "$0")/../.." && pwd)
+source "$repo/tests/fuzz/common.sh"
 dir=${GUNZIP_FUZZ_DIR:-$repo/build/host/tests/fuzz/gunzip}
 fuzz=${GUNZIP_FUZZ:-$repo/build/host/tests/fuzz/fuzz_gunzip}
-seeds=$dir/seeds
-corpus=$dir/corpus
-mkdir -p "$corpus" "$dir/crashes"
 
-if [ ! -f "$seeds/.done" ]; then
-  rm -rf "$seeds"
-  mkdir -p "$seeds"
+make_seeds() {
+  local seeds=$1
   python3 - "$seeds" <<'PY'
 import gzip, os, struct, sys, zlib
 
@@ -62,9 +58,6 @@ for name, data in seeds.items():
         with open(os.path.join(out, f"{name}-{tag}"), "wb") as f:
             f.write(bytes([mode]) + data)
 PY
-  touch "$seeds/.done"
-fi
+}
 
-cd "$dir"
-exec "$fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
-  -artifact_prefix="$dir/crashes/" -print_final_stats=1 "$corpus" "$seeds"
+fuzz_run "${1:-60}"

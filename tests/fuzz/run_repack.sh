@@ -5,17 +5,13 @@
 # Environment: REPACK_FUZZ (the target), REPACK_FUZZ_DIR (work folder); defaults are
 # those of the host build.
 set -euo pipefail
-seconds=${1:-60}
 repo=$(cd "$(dirname "$0")/../.." && pwd)
+source "$repo/tests/fuzz/common.sh"
 dir=${REPACK_FUZZ_DIR:-$repo/build/host/tests/fuzz/repack}
 fuzz=${REPACK_FUZZ:-$repo/build/host/tests/fuzz/fuzz_repack}
-seeds=$dir/seeds
-corpus=$dir/corpus
-mkdir -p "$corpus" "$dir/crashes"
 
-if [ ! -f "$seeds/.done" ]; then
-  rm -rf "$seeds"
-  mkdir -p "$seeds"
+make_seeds() {
+  local seeds=$1
   python3 - "$seeds" <<'PY'
 import gzip, io, os, random, struct, subprocess, sys, zipfile, zlib
 
@@ -83,9 +79,6 @@ for name, (data, size) in forms.items():
         with open(os.path.join(out, f"{name}-{cut}"), "wb") as f:
             f.write(bytes([0, cut, 0xFF]) + data)
 PY
-  touch "$seeds/.done"
-fi
+}
 
-cd "$dir"
-exec "$fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
-  -artifact_prefix="$dir/crashes/" -print_final_stats=1 "$corpus" "$seeds"
+fuzz_run "${1:-60}"
