@@ -26,7 +26,6 @@ const wchar_t kDefaultFolder[] = L"C:\\Program Files\\dunmerra\\";
 const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\tesmarin";
 const wchar_t kProductKey[] = L"Software\\tesmarin";
 const wchar_t kVersionKey[] = L"Software\\tsmVersion";
-const wchar_t kUninstallLinkName[] = L"\x5378\x8F7D.lnk"; // 卸载.lnk
 
 const DWORD kMinute = 60 * 1000;
 
@@ -70,18 +69,6 @@ std::vector<RegValue> ExpectedRecords(const std::string& dir) {
             {kVersionKey, "tsmFilePath", dir},
             {kVersionKey, "tsmType", "xl"}};
 }
-
-struct Links {
-    std::wstring startup = SpecialFolder(CSIDL_COMMON_STARTUP) + L"\\Quillmate.lnk"; // Wine has no CSIDL_ALTSTARTUP
-    std::wstring desktop = SpecialFolder(CSIDL_DESKTOP) + L"\\Quillmate.lnk";
-    std::wstring group = SpecialFolder(CSIDL_COMMON_STARTMENU) + L"\\Quillmate";
-    std::wstring program = group + L"\\Quillmate.lnk";
-    std::wstring uninstaller = group + L"\\" + kUninstallLinkName;
-    void Remove() const {
-        for (const std::wstring* f : {&startup, &desktop, &program, &uninstaller}) DeleteFileW(f->c_str());
-        RemoveDirectoryW(group.c_str());
-    }
-};
 
 // The processes of interest seen running, kept open so that their start and end can be
 // read afterwards. Closes its handles when it goes.
@@ -193,7 +180,7 @@ protected:
     }
 
     Wizard wiz_;
-    Links links_;
+    ProductLinks links_;
     DWORD start_ = 0;
     std::vector<std::pair<std::string, DWORD>> marks_;
     ULONGLONG origin_ = 0;
@@ -292,25 +279,7 @@ TEST_F(I686Test, DefaultFolderAllFourOptions) {
                 << "64-bit view: " << Utf8(v.key) << " " << v.name;
     }
 
-    const std::string target = Utf8(dir) + "pkl.exe";
-    const std::string workingDir = Utf8(dir.substr(0, dir.size() - 1));
-    const struct {
-        std::wstring file;
-        std::string target;
-    } expected[] = {{links_.startup, target},
-                    {links_.desktop, target},
-                    {links_.program, target},
-                    {links_.uninstaller, Utf8(dir) + "Uninstall.exe"}};
-    for (const auto& x : expected) {
-        SCOPED_TRACE(Utf8(x.file));
-        const Link link = ReadLink(x.file);
-        EXPECT_TRUE(link.loaded);
-        if (!link.loaded) continue;
-        EXPECT_EQ(0, _stricmp(x.target.c_str(), link.path.c_str())) << link.path;
-        EXPECT_EQ(workingDir, link.workingDir);
-        EXPECT_EQ("Shortcut", link.description);
-        EXPECT_EQ(SW_SHOW, link.showCmd);
-    }
+    ExpectProductLinks(links_, dir);
 
     const std::vector<Recording> seen = WaitForRecordings(browser.recordDir(), 1, kMinute);
     ASSERT_EQ(1u, seen.size());

@@ -14,6 +14,8 @@
 
 namespace install_e2e {
 
+using e2e::Utf8;
+
 std::wstring VariantExe(const wchar_t* variant) {
     return e2e::WinPath(e2e::Env(L"SETUP_INSTALLERS")) + L"\\" + variant + L"\\setup.exe";
 }
@@ -101,6 +103,40 @@ bool RunChildRole(int argc, wchar_t** argv, int* code) {
         return true;
     }
     return false;
+}
+
+ProductLinks::ProductLinks()
+    : startup(SpecialFolder(CSIDL_COMMON_STARTUP) + L"\\Quillmate.lnk"), // Wine has no CSIDL_ALTSTARTUP
+      desktop(SpecialFolder(CSIDL_DESKTOP) + L"\\Quillmate.lnk"),
+      group(SpecialFolder(CSIDL_COMMON_STARTMENU) + L"\\Quillmate"), program(group + L"\\Quillmate.lnk"),
+      uninstaller(group + L"\\" + kUninstallLinkName) {}
+
+void ProductLinks::Remove() const {
+    for (const std::wstring& f : files()) DeleteFileW(f.c_str());
+    RemoveDirectoryW(group.c_str());
+}
+
+void ExpectProductLinks(const ProductLinks& links, const std::wstring& dir, ULONGLONG madeAfter) {
+    const std::string target = Utf8(dir) + "pkl.exe";
+    const std::string workingDir = Utf8(dir.substr(0, dir.size() - 1));
+    const struct {
+        std::wstring file;
+        std::string target;
+    } expected[] = {{links.startup, target},
+                    {links.desktop, target},
+                    {links.program, target},
+                    {links.uninstaller, Utf8(dir) + "Uninstall.exe"}};
+    for (const auto& x : expected) {
+        SCOPED_TRACE(Utf8(x.file));
+        const Link link = ReadLink(x.file);
+        EXPECT_TRUE(link.loaded);
+        if (!link.loaded) continue;
+        EXPECT_EQ(0, _stricmp(x.target.c_str(), link.path.c_str())) << link.path;
+        EXPECT_EQ(workingDir, link.workingDir);
+        EXPECT_EQ("Shortcut", link.description);
+        EXPECT_EQ(SW_SHOW, link.showCmd);
+        EXPECT_GE(WriteTime(x.file), madeAfter) << "made before Next was pressed";
+    }
 }
 
 } // namespace install_e2e

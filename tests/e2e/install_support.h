@@ -44,6 +44,18 @@ using e2e::Recording;
 using e2e::WaitForRecordings;
 std::wstring SpecialFolder(int csidl);
 
+inline constexpr wchar_t kUninstallLinkName[] = L"\x5378\x8F7D.lnk"; // 卸载.lnk
+// The default product's four shortcuts and the Start-menu group that holds two of them.
+struct ProductLinks {
+    ProductLinks();
+    std::wstring startup, desktop, group, program, uninstaller;
+    std::vector<std::wstring> files() const { return {startup, desktop, program, uninstaller}; }
+    void Remove() const;
+};
+// Each shortcut, read back through the shell, starts dir's program (or its uninstaller)
+// in dir, shown normally; and none was written before madeAfter.
+void ExpectProductLinks(const ProductLinks& links, const std::wstring& dir, ULONGLONG madeAfter = 0);
+
 // Copies setupExe to out with archive as its resource 132 (the payload), for timing
 // installations of other payloads. FALSE when a step failed.
 bool MakeSetupWithArchive(const std::wstring& setupExe, const std::wstring& archive, const std::wstring& out);

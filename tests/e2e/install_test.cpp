@@ -30,7 +30,6 @@ const wchar_t kVersionKey[] = L"Software\\tsmVersion";
 const wchar_t kDefaultFolder[] = L"C:\\Program Files\\dunmerra\\";
 const char kFolderError[] =
         "\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB9\xE8\xB7\xAF\xE5\xBE\x84\xE9\x94\x99\xE8\xAF\xAF!"; // 文件夹路径错误!
-const wchar_t kUninstallLinkName[] = L"\x5378\x8F7D.lnk";                                        // 卸载.lnk
 
 // What the installing page showed while the archiver worked.
 struct Samples {
@@ -531,22 +530,6 @@ TEST_F(FailuresTest, ArchiverThatEndsAtOnce) {
 
 // ---- the finishing actions -------------------------------------------------------------------
 
-struct ProductLinks {
-    std::wstring startup, desktop, group, program, uninstaller;
-    ProductLinks() {
-        startup = SpecialFolder(CSIDL_COMMON_STARTUP) + L"\\Quillmate.lnk"; // Wine has no CSIDL_ALTSTARTUP
-        desktop = SpecialFolder(CSIDL_DESKTOP) + L"\\Quillmate.lnk";
-        group = SpecialFolder(CSIDL_COMMON_STARTMENU) + L"\\Quillmate";
-        program = group + L"\\Quillmate.lnk";
-        uninstaller = group + L"\\" + kUninstallLinkName;
-    }
-    std::vector<std::wstring> files() const { return {startup, desktop, program, uninstaller}; }
-    void Remove() const {
-        for (const std::wstring& f : files()) DeleteFileW(f.c_str());
-        RemoveDirectoryW(group.c_str());
-    }
-};
-
 class FinishTest : public InstallTest {
 protected:
     void SetUp() override { links_.Remove(); }
@@ -610,26 +593,7 @@ TEST_F(FinishTest, AllFourOptions) {
     ASSERT_NO_FATAL_FAILURE(InstallAndFinish(dir, true));
     ExpectVersionRecord(dir);
 
-    // The shortcuts, read back through the shell.
-    const std::string target = Utf8(dir) + "pkl.exe";
-    const std::string workingDir = Utf8(dir.substr(0, dir.size() - 1));
-    const struct {
-        std::wstring file;
-        std::string target;
-    } expected[] = {{links_.startup, target},
-                    {links_.desktop, target},
-                    {links_.program, target},
-                    {links_.uninstaller, Utf8(dir) + "Uninstall.exe"}};
-    for (const auto& x : expected) {
-        SCOPED_TRACE(Utf8(x.file));
-        const Link link = ReadLink(x.file);
-        ASSERT_TRUE(link.loaded);
-        EXPECT_EQ(0, _stricmp(x.target.c_str(), link.path.c_str())) << link.path;
-        EXPECT_EQ(workingDir, link.workingDir);
-        EXPECT_EQ("Shortcut", link.description);
-        EXPECT_EQ(SW_SHOW, link.showCmd);
-        EXPECT_GE(WriteTime(x.file), pressed_) << "made before Next was pressed";
-    }
+    ExpectProductLinks(links_, dir, pressed_);
 
     // The program started after the version record and before the browser, which got
     // one blank and the address; the wizard closed about a second after that.
