@@ -64,6 +64,7 @@ struct RunResult {
     bool started = false;
     bool finished = false;
     DWORD exit_code = 0;
+    DWORD start_error = 0; // GetLastError of a start that failed
 };
 
 // Runs `exe` with `args` (already quoted as needed) in `cwd` (empty: ours) and waits
@@ -79,8 +80,10 @@ inline RunResult RunProgram(const std::wstring& exe, const std::wstring& args, D
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE,
                         CREATE_NO_WINDOW | (before_start ? CREATE_SUSPENDED : 0), nullptr,
-                        cwd.empty() ? nullptr : cwd.c_str(), &si, &pi))
+                        cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
+        r.start_error = GetLastError();
         return r;
+    }
     r.started = true;
     if (before_start) {
         before_start(pi.dwProcessId);

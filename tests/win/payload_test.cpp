@@ -75,7 +75,7 @@ TEST(DemoPayload, UnpacksExpandsRunsAndUninstalls) {
     ASSERT_EQ(4u, jars.size());
     for (const std::wstring& jar : jars) {
         r = RunProgram(dir + L"jre\\bin\\unpack200.exe", L"\"" + dir + jar + L".pack.gz\" \"" + dir + jar + L"\"");
-        ASSERT_TRUE(r.finished) << Narrow(jar);
+        ASSERT_TRUE(r.finished) << Narrow(jar) << ", start error " << r.start_error;
         EXPECT_EQ(0u, r.exit_code) << Narrow(jar);
         EXPECT_TRUE(ReadBytes(dir + jar) == ReadBytes(expected + jar)) << Narrow(jar) << " differs from the original";
     }
