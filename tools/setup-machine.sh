@@ -2,6 +2,8 @@
 # Installs everything the build and the tests need, from Debian's packages.
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
+# shellcheck source=tools/apt.sh
+source "$(dirname "$0")/apt.sh"
 
 need=()
 pkgs=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
@@ -28,8 +30,8 @@ fi
 
 if [ ${#need[@]} -gt 0 ] || [ -z "${updated}" ]; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  [ ${#need[@]} -gt 0 ] && apt-get install -y -qq --no-install-recommends "${need[@]}"
+  apt_try update -qq
+  [ ${#need[@]} -gt 0 ] && apt_try install -y -qq --no-install-recommends "${need[@]}"
 fi
 
 # What the build takes from the machine rather than fetching itself (SETUP_DEPS_DIR in
@@ -39,7 +41,7 @@ deps=/opt/setup-deps
 here=$(cd "$(dirname "$0")/.." && pwd)
 if [ ! -f "$deps/xz-utils/CMakeLists.txt" ]; then
   dl=$(mktemp -d)
-  (cd "$dl" && apt-get source -qq xz-utils)
+  (cd "$dl" && apt_try source -qq xz-utils)
   mkdir -p "$deps"
   rm -rf "$deps/xz-utils"
   mv "$(find "$dl" -mindepth 1 -maxdepth 1 -type d -name 'xz-utils-*')" "$deps/xz-utils"

@@ -11,6 +11,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 
 log() { echo "test-i686: $*" >&2; }
+# shellcheck source=tools/apt.sh
+source "$repo/tools/apt.sh"
 
 # i386 architecture, 32-bit Wine of the installed version, qemu-user-static and the
 # binfmt_misc entry that hands i386 ELF programs to it. Safe to run again.
@@ -23,7 +25,7 @@ setup_emulation() {
   local need=() updated=
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
-    apt-get update -qq
+    apt_try update -qq
     updated=1
   fi
   local wine_version
@@ -32,8 +34,8 @@ setup_emulation() {
     need+=("wine32:i386=$wine_version")
   dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed' || need+=(qemu-user-static)
   if [ ${#need[@]} -gt 0 ]; then
-    [ -n "$updated" ] || apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${need[@]}"
+    [ -n "$updated" ] || apt_try update -qq
+    apt_try install -y -qq --no-install-recommends "${need[@]}"
   fi
 
   local bm=/proc/sys/fs/binfmt_misc

@@ -34,16 +34,24 @@ struct Reading {
     bool blank() const { return text == uharc_row::kCompletedRow; }
 };
 
+// The cursor and the cells come from separate calls, between which the archiver may
+// move on: a reading counts only when the cursor stood still across the cells' read.
 bool read_row(HANDLE out, Reading& r) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!GetConsoleScreenBufferInfo(out, &info)) return false;
-    r.x = info.dwCursorPosition.X;
-    r.y = info.dwCursorPosition.Y;
-    char cells[kConsoleRowCells];
-    ReadCursorRow(out, cells);
-    r.text = ConsoleRowText(cells);
-    r.percent = ConsoleRowRawPercent(cells);
-    return true;
+    for (;;) {
+        CONSOLE_SCREEN_BUFFER_INFO before, after;
+        if (!GetConsoleScreenBufferInfo(out, &before)) return false;
+        char cells[kConsoleRowCells];
+        ReadCursorRow(out, cells);
+        if (!GetConsoleScreenBufferInfo(out, &after)) return false;
+        if (before.dwCursorPosition.X != after.dwCursorPosition.X ||
+            before.dwCursorPosition.Y != after.dwCursorPosition.Y)
+            continue;
+        r.x = before.dwCursorPosition.X;
+        r.y = before.dwCursorPosition.Y;
+        r.text = ConsoleRowText(cells);
+        r.percent = ConsoleRowRawPercent(cells);
+        return true;
+    }
 }
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
