@@ -14,6 +14,27 @@ log() { echo "test-i686: $*" >&2; }
 # shellcheck source=tools/apt.sh
 source "$repo/tools/apt.sh"
 
+# apt-get update for the i386 packages below. A mirror can go on serving an i386 index
+# older than its signed Release says ("File has unexpected size"), and apt then falls
+# back on the index it already has. A machine that never had one gets the mirror's
+# file as it stands, said loudly: it serves only this emulation's packages, and the
+# installation below still fails when their versions do not fit the 64-bit ones.
+update_for_i386() {
+  local out url name
+  if out=$(apt_try update -qq 2>&1); then return 0; fi
+  printf '%s\n' "$out" >&2
+  for url in $(printf '%s\n' "$out" |
+      sed -n 's|^E: Failed to fetch \(https\{0,1\}://[^ ]*/binary-i386/Packages\.xz\)  File has unexpected size.*|\1|p' |
+      sort -u); do
+    name=$(printf '%s' "${url%.xz}" | sed 's|^[a-z]*://||; s|/|_|g')
+    [ -s "/var/lib/apt/lists/$name" ] && continue
+    log "WARNING: $url does not match its Release; using it as the mirror serves it"
+    python3 -c 'import lzma, sys, urllib.request; sys.stdout.buffer.write(lzma.decompress(urllib.request.urlopen(sys.argv[1], timeout=120).read()))' \
+      "$url" >"/var/lib/apt/lists/$name.part"
+    mv "/var/lib/apt/lists/$name.part" "/var/lib/apt/lists/$name"
+  done
+}
+
 # i386 architecture, 32-bit Wine of the installed version, qemu-user-static and the
 # binfmt_misc entry that hands i386 ELF programs to it. Safe to run again.
 setup_emulation() {
@@ -25,7 +46,7 @@ setup_emulation() {
   local need=() updated=
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
-    apt_try update -qq
+    update_for_i386
     updated=1
   fi
   local wine_version
@@ -34,7 +55,7 @@ setup_emulation() {
     need+=("wine32:i386=$wine_version")
   dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed' || need+=(qemu-user-static)
   if [ ${#need[@]} -gt 0 ]; then
-    [ -n "$updated" ] || apt_try update -qq
+    [ -n "$updated" ] || update_for_i386
     apt_try install -y -qq --no-install-recommends "${need[@]}"
   fi
 
